@@ -1,0 +1,76 @@
+#pragma once
+
+#include "exportdatabase.h"
+
+#include <QObject>
+#include <QString>
+
+namespace Zazizi {
+class Plexa;
+class Test;
+class SelfPacedTest;
+class InstructorPacedTest;
+class Question;
+class Response;
+} // namespace Zazizi
+
+// The export engine: one run reads one Plexa document and writes its grade-book CSV files.
+class raZuzezoz : public QObject
+{
+public:
+    raZuzezoz();
+    ~raZuzezoz() override;
+
+    exportDatabase database;
+    QString folder;
+    Zazizi::Plexa *plexa = nullptr;
+    bool questionPass = false;
+    int currentPage = -1;
+    ExportFile *currentFile = nullptr;
+    QString plexaPath;
+    QString outputStem;
+
+    bool exportPlexa(const QString &path, const QString &stem);
+
+    bool dumpQuestions();
+    bool dumpResponses();
+    void dumpTest(Zazizi::Test *test);
+    void dumpSelfPacedTest(Zazizi::SelfPacedTest *test);
+    void dumpInstructorPacedTest(Zazizi::InstructorPacedTest *test);
+    void dumpQuestion(Zazizi::Question *question);
+
+    QString studentKey(Zazizi::Response *response) const;
+    QString questionTypeName(Zazizi::Question *question) const;
+    bool gradeResponse(Zazizi::Question *question, Zazizi::Response *response,
+                       const QString &typeName) const;
+
+    // What the latest run achieved, for callers that report it (scorlet-export's exit status).
+    struct RunReport
+    {
+        bool opened = false;
+        bool pagesComplete = false;
+        bool instancesComplete = false;
+        int filesFailed = 0;
+        bool complete() const
+        {
+            return opened && pagesComplete && instancesComplete && filesFailed == 0;
+        }
+    };
+    RunReport lastRun;
+
+private:
+    Q_DISABLE_COPY_MOVE(raZuzezoz)
+};
+
+// Where an export of the document at `path` goes: the document's absolute folder (with "/"
+// separators and in native form) and the output stem, the folder and the document's base
+// name up to its first dot.
+struct ExportTarget
+{
+    QString folder;
+    QString nativeFolder;
+    QString stem;
+};
+ExportTarget exportTargetFor(const QString &path);
+// The same with the CSV files going to `outputFolder` instead of the document's folder.
+ExportTarget exportTargetFor(const QString &path, const QString &outputFolder);
