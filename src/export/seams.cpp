@@ -1,0 +1,5 @@
+#include "seams.h"
+
+LogSink::~LogSink() = default;
+
+NoticeSink::~NoticeSink() = default;
