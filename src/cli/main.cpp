@@ -1,1 +1,13 @@
-int main() { return 0; }
+#include "cliapp.h"
+#include "streamsinks.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char *argv[])
+{
+    installMessageHandler();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("scorlet-export"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SCORLET_VERSION));
+    return runCli(QCoreApplication::arguments().mid(1));
+}

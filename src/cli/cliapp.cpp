@@ -1,0 +1,150 @@
+#include "cliapp.h"
+
+#include "razuzezoz.h"
+#include "streamsinks.h"
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+namespace {
+
+const QString outputDirOption = QStringLiteral("--output-dir");
+
+QString checkOutputDir(const QString &dir)
+{
+    if (dir.isEmpty())
+        return QStringLiteral("option --output-dir needs a folder");
+    if (!QFileInfo(dir).isDir())
+        return QStringLiteral("not an existing folder: %1").arg(dir);
+    return QString();
+}
+
+ParsedArguments usageError(const QString &error)
+{
+    ParsedArguments parsed;
+    parsed.outcome = ParsedArguments::UsageError;
+    parsed.error = error;
+    return parsed;
+}
+
+} // namespace
+
+ParsedArguments parseArguments(const QStringList &arguments)
+{
+    ParsedArguments parsed;
+    bool optionsEnded = false;
+    bool outputDirGiven = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        // A lone "-" is a document name, as most tools take it.
+        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument.size() == 1) {
+            parsed.options.documents.append(argument);
+        } else if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+        } else if (argument == QLatin1String("--help")) {
+            parsed.outcome = ParsedArguments::Help;
+            return parsed;
+        } else if (argument == QLatin1String("--version")) {
+            parsed.outcome = ParsedArguments::Version;
+            return parsed;
+        } else if (argument == QLatin1String("--verbose")) {
+            parsed.options.verbose = true;
+        } else if (argument == outputDirOption) {
+            if (i + 1 >= arguments.size())
+                return usageError(QStringLiteral("option --output-dir needs a folder"));
+            parsed.options.outputDir = arguments.at(++i);
+            outputDirGiven = true;
+        } else if (argument.startsWith(outputDirOption + QLatin1Char('='))) {
+            parsed.options.outputDir = argument.mid(outputDirOption.size() + 1);
+            outputDirGiven = true;
+        } else {
+            return usageError(QStringLiteral("unknown option %1").arg(argument));
+        }
+    }
+    if (outputDirGiven) {
+        const QString error = checkOutputDir(parsed.options.outputDir);
+        if (!error.isEmpty())
+            return usageError(error);
+    }
+    if (parsed.options.documents.isEmpty())
+        return usageError(QStringLiteral("no document given"));
+    return parsed;
+}
+
+QString usageLine()
+{
+    return QStringLiteral("Usage: scorlet-export [--verbose] [--output-dir DIR] DOCUMENT.plexa...");
+}
+
+QString helpText()
+{
+    static const char text[] = R"(
+
+Grades every response in each Plexa document and writes its grade-book CSV files, one
+document after another. The export log goes to standard output; notices and other messages
+go to standard error.
+
+Options:
+  --output-dir DIR  write the CSV files into DIR, an existing folder, instead of each
+                    document's own folder
+  --verbose         also write the detailed progress of every export to standard error
+  --help            show this help and exit
+  --version         show the version and exit
+  --                end of the options; every later argument is a document
+
+Exit status: 0 when every document was exported in full; 1 when a document could not be
+opened, did not deliver all the pages or test instances it reported, or a CSV file could
+not be written; 2 for a usage error.)";
+    return usageLine() + QString::fromLatin1(text);
+}
+
+int runExports(const CliOptions &options)
+{
+    StreamLogSink log(stdout);
+    StreamNoticeSink notices(stderr);
+    raZuzezoz engine;
+    engine.database.log = &log;
+    engine.database.notices = &notices;
+
+    bool allComplete = true;
+    for (const QString &document : options.documents) {
+        // Folder and stem exactly as the main window derives them for its own export.
+        const ExportTarget target = options.outputDir.isEmpty()
+                                        ? exportTargetFor(document)
+                                        : exportTargetFor(document, options.outputDir);
+        engine.folder = target.nativeFolder;
+        engine.exportPlexa(document, target.stem);
+        if (!engine.lastRun.complete())
+            allComplete = false;
+    }
+    engine.database.log = nullptr;
+    engine.database.notices = nullptr;
+    return allComplete ? 0 : 1;
+}
+
+int runCli(const QStringList &arguments)
+{
+    const ParsedArguments parsed = parseArguments(arguments);
+    switch (parsed.outcome) {
+    case ParsedArguments::Help:
+        writeLine(stdout, helpText());
+        return 0;
+    case ParsedArguments::Version:
+        writeLine(stdout, QStringLiteral("scorlet-export " SCORLET_VERSION));
+        return 0;
+    case ParsedArguments::UsageError:
+        writeLine(stderr, QStringLiteral("scorlet-export: ") + parsed.error);
+        writeLine(stderr, usageLine());
+        return 2;
+    case ParsedArguments::Run:
+        break;
+    }
+
+    // Decided before the first run: the engine asks whether diagnostics are on before it
+    // builds a line, so without --verbose it does not build them at all.
+    setVerboseDiagnostics(parsed.options.verbose);
+    QLoggingCategory::setFilterRules(parsed.options.verbose
+                                         ? QStringLiteral("default.debug=true")
+                                         : QStringLiteral("default.debug=false"));
+    return runExports(parsed.options);
+}

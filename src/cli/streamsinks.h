@@ -1,0 +1,43 @@
+#pragma once
+
+#include "seams.h"
+
+#include <QString>
+
+#include <cstdio>
+
+// One whole line to a C stream, in the locale's encoding, flushed at once: the export log
+// goes to standard output and everything else to standard error, and flushing every line
+// keeps the two in order when they share a terminal or a file.
+void writeLine(FILE *stream, const QString &line);
+
+// The export log as lines on a stream. A stream cannot be taken back, so clear() keeps
+// what earlier runs wrote and the runs simply follow one another.
+class StreamLogSink : public LogSink
+{
+public:
+    explicit StreamLogSink(FILE *stream) : m_stream(stream) {}
+    void appendLine(const QString &line) override;
+    void clear() override {}
+
+private:
+    FILE *m_stream;
+};
+
+// An information box as one line "<title>: <text>"; nobody has to close it, so the run goes
+// straight on.
+class StreamNoticeSink : public NoticeSink
+{
+public:
+    explicit StreamNoticeSink(FILE *stream) : m_stream(stream) {}
+    void notice(const QString &title, const QString &text) override;
+
+private:
+    FILE *m_stream;
+};
+
+// Routes the program's messages to standard error: diagnostic lines (debug output of the
+// default category) as they are, and only while verbose; every other message prefixed with
+// the program's name.
+void installMessageHandler();
+void setVerboseDiagnostics(bool verbose);
