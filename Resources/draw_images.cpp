@@ -1,0 +1,134 @@
+// Draws the program's three images into the folder given as the only argument:
+// zezadidbg.bmp (512x512, 24 bits, the window icon), open.png (32x32, a folder) and
+// openrecent.png (48x48, a document with a clock). Run it with QT_QPA_PLATFORM=offscreen.
+
+#include <QDir>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+#include <QTextStream>
+
+namespace {
+
+QImage badge()
+{
+    // A BMP carries no alpha, so the badge sits on white.
+    QImage image(512, 512, QImage::Format_RGB888);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    QRadialGradient face(QPointF(200, 180), 330);
+    face.setColorAt(0.0, QColor(0xd8, 0xd8, 0xd8));
+    face.setColorAt(1.0, QColor(0x80, 0x80, 0x80));
+    p.setPen(QPen(QColor(0x50, 0x50, 0x50), 14));
+    p.setBrush(face);
+    p.drawEllipse(QRectF(16, 16, 480, 480));
+    p.setPen(QPen(QColor(0xf0, 0xf0, 0xf0), 6));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(46, 46, 420, 420));
+
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setBold(true);
+    font.setPixelSize(150);
+    p.setFont(font);
+    const QRectF text(0, 0, 512, 512);
+    p.setPen(QColor(0x40, 0x40, 0x40));
+    p.drawText(text.translated(5, 6), Qt::AlignCenter, QStringLiteral("CSV"));
+    p.setPen(Qt::white);
+    p.drawText(text, Qt::AlignCenter, QStringLiteral("CSV"));
+    return image;
+}
+
+QImage folder()
+{
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPen outline(QColor(0x8a, 0x62, 0x10), 1.2);
+
+    QPainterPath back;
+    back.moveTo(2.5, 7.5);
+    back.lineTo(11.5, 7.5);
+    back.lineTo(14.5, 10.5);
+    back.lineTo(28.5, 10.5);
+    back.lineTo(28.5, 26.5);
+    back.lineTo(2.5, 26.5);
+    back.closeSubpath();
+    p.setPen(outline);
+    p.setBrush(QColor(0xd9, 0xa4, 0x2b));
+    p.drawPath(back);
+
+    QPainterPath front;
+    front.moveTo(5.5, 14.5);
+    front.lineTo(30.5, 14.5);
+    front.lineTo(27.5, 27.5);
+    front.lineTo(2.5, 27.5);
+    front.closeSubpath();
+    QLinearGradient shade(0, 14, 0, 28);
+    shade.setColorAt(0, QColor(0xff, 0xdc, 0x6e));
+    shade.setColorAt(1, QColor(0xf0, 0xb8, 0x36));
+    p.setBrush(shade);
+    p.drawPath(front);
+    return image;
+}
+
+QImage documentWithClock()
+{
+    QImage image(48, 48, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    QPainterPath page;
+    page.moveTo(6.5, 2.5);
+    page.lineTo(26.5, 2.5);
+    page.lineTo(34.5, 10.5);
+    page.lineTo(34.5, 42.5);
+    page.lineTo(6.5, 42.5);
+    page.closeSubpath();
+    p.setPen(QPen(QColor(0x55, 0x5f, 0x6b), 1.2));
+    p.setBrush(Qt::white);
+    p.drawPath(page);
+    QPainterPath fold;
+    fold.moveTo(26.5, 2.5);
+    fold.lineTo(26.5, 10.5);
+    fold.lineTo(34.5, 10.5);
+    p.setBrush(QColor(0xdd, 0xe2, 0xe8));
+    p.drawPath(fold);
+
+    p.setPen(QPen(QColor(0x9a, 0xa6, 0xb4), 1.6));
+    for (int y = 15; y <= 36; y += 5)
+        p.drawLine(QPointF(10.5, y), QPointF(y < 28 ? 30.5 : 22.5, y));
+
+    const QPointF centre(34, 34);
+    p.setPen(QPen(QColor(0x1d, 0x4f, 0x91), 2));
+    p.setBrush(QColor(0xe8, 0xf1, 0xfc));
+    p.drawEllipse(centre, 12, 12);
+    p.setPen(QPen(QColor(0x1d, 0x4f, 0x91), 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(centre, centre + QPointF(0, -8));
+    p.drawLine(centre, centre + QPointF(6, 3));
+    return image;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        QTextStream(stderr) << "usage: scorlet_draw_images <Resources folder>\n";
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    const bool saved =
+        badge().save(out.filePath(QStringLiteral("zezadidbg.bmp")), "BMP") &&
+        folder().save(out.filePath(QStringLiteral("open.png")), "PNG") &&
+        documentWithClock().save(out.filePath(QStringLiteral("openrecent.png")), "PNG");
+    return saved ? 0 : 1;
+}
