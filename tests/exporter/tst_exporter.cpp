@@ -1,0 +1,587 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The program as a user meets it: arguments in, exit status and two streams out.
+namespace {
+
+struct Outcome
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+    QStringList errLines() const { return err.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
+};
+
+Outcome
+runExporter(const QStringList &arguments,
+            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProgram(QStringLiteral(SCORLET_EXPORT_PROGRAM));
+    process.setArguments(arguments);
+    process.start();
+    Outcome outcome;
+    // Only a guard against a hung program; no claim about its speed.
+    if (!process.waitForStarted() || !process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return outcome;
+    }
+    if (process.exitStatus() == QProcess::NormalExit)
+        outcome.exitCode = process.exitCode();
+    outcome.out = QString::fromUtf8(process.readAllStandardOutput());
+    outcome.err = QString::fromUtf8(process.readAllStandardError());
+    return outcome;
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// The lines of a CSV file, whatever their line ends, sorted: the writer keeps no order.
+QStringList csvLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("<missing>")};
+    QStringList lines;
+    for (QString line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (!line.isEmpty())
+            lines.append(line);
+    }
+    lines.sort();
+    return lines;
+}
+
+QStringList csvFilesIn(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
+}
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString importingLine(const QString &document)
+{
+    return QStringLiteral("Importing file ") + native(document) + QLatin1Char('\n');
+}
+
+QString failedToOpen(const QString &document)
+{
+    return importingLine(document) + QStringLiteral("FAILED to open plexa \n");
+}
+
+QString writtenFileLines(const QString &csvPath, const QString &folder)
+{
+    const QString shown = QFileInfo(csvPath).baseName() + QStringLiteral(".csv");
+    return QStringLiteral("\nCreating export file ") + native(csvPath) + QStringLiteral("\n\n") +
+           QStringLiteral("Finished exporting to ") + shown + QStringLiteral(" \n") +
+           QStringLiteral("The CSV file is located in this folder ") + native(folder) +
+           QStringLiteral(". It is in the same location as your Plexa file.\n") +
+           QStringLiteral("Please locate the ") + shown +
+           QStringLiteral(" file and import it into your grade book.\n\n");
+}
+
+const QString closingLines =
+    QStringLiteral("All Export(s) completed.\n-------------------------\n");
+
+const QString sampleName = QStringLiteral("fractions-week3.plexa");
+const QString period2 = QStringLiteral("fractions-week3_PERIOD 2.csv");
+const QString period4 = QStringLiteral("fractions-week3_PERIOD 4.csv");
+
+QString sampleLog(const QString &document, const QString &folder)
+{
+    return importingLine(document) + writtenFileLines(folder + QLatin1Char('/') + period2, folder) +
+           writtenFileLines(folder + QLatin1Char('/') + period4, folder) + closingLines;
+}
+
+const QStringList period2Grades = {
+    QStringLiteral("Emma Lindqvist,20"), QStringLiteral("S-20411,100"),
+    QStringLiteral("S-20415,80"),        QStringLiteral("S-20422,40"),
+    QStringLiteral("S-20430,80"),        QStringLiteral("S-20447,80"),
+};
+const QStringList period4Grades = {
+    QStringLiteral("S-20502,100"), QStringLiteral("S-20508,60"), QStringLiteral("S-20513,60"),
+    QStringLiteral("S-20519,80"),  QStringLiteral("S-20524,40"), QStringLiteral("S-20531,80"),
+};
+
+// One page in file A holding q1 and, in `secondPage`, whatever the row needs; one instance.
+QByteArray smallDocument(const QByteArray &secondPage, const QByteArray &instances)
+{
+    return QByteArrayLiteral(R"({"plexa": 1, "pages": [
+        {"keywords": ["CSV: A"], "test": {"kind": 1, "title": "Quiz", "questions": [
+            {"id": "q1", "text": "Two plus two?", "type": 6, "answers": ["4"]}]}})") +
+           secondPage + QByteArrayLiteral(R"(],
+        "testInstances": [)") +
+           instances + QByteArrayLiteral("]}");
+}
+
+const QByteArray answeredInstance = QByteArrayLiteral(
+    R"({"kind": 1, "title": "Quiz", "questions": [
+        {"id": "q1", "text": "Two plus two?", "type": 6, "answers": ["4"], "responses": [
+            {"text": "4", "studentId": "S-1", "startTime": 5},
+            {"text": "5", "studentId": "S-2", "startTime": 6}]}]})");
+
+} // namespace
+
+class TestExporter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void information_data();
+    void information();
+    void usageError_data();
+    void usageError();
+
+    void unopenable_data();
+    void unopenable();
+    void sample_data();
+    void sample();
+    void severalDocuments_data();
+    void severalDocuments();
+
+    void diagnostics_data();
+    void diagnostics();
+    void diagnosticsInterleaveWithNotices();
+    void notices_data();
+    void notices();
+    void incompleteRun_data();
+    void incompleteRun();
+
+private:
+    QString copySample(const QString &folder) const;
+    QString m_sample;
+};
+
+void TestExporter::initTestCase()
+{
+    m_sample = QStringLiteral(SCORLET_EXAMPLES) + QLatin1Char('/') + sampleName;
+    QVERIFY2(QFileInfo::exists(m_sample), qPrintable(m_sample));
+    QVERIFY2(QFileInfo(QStringLiteral(SCORLET_EXPORT_PROGRAM)).isExecutable(),
+             SCORLET_EXPORT_PROGRAM);
+}
+
+QString TestExporter::copySample(const QString &folder) const
+{
+    QDir().mkpath(folder);
+    const QString copy = folder + QLatin1Char('/') + sampleName;
+    QFile::remove(copy);
+    return QFile::copy(m_sample, copy) ? copy : QString();
+}
+
+void TestExporter::information_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("startOfOutput");
+
+    const QString usage =
+        QStringLiteral("Usage: scorlet-export [--verbose] [--output-dir DIR] DOCUMENT.plexa...\n");
+    QTest::newRow("help") << QStringList{QStringLiteral("--help")} << usage;
+    QTest::newRow("version") << QStringList{QStringLiteral("--version")}
+                             << QStringLiteral("scorlet-export 1.0.0.8\n");
+    // Asking for help exports nothing, even with documents on the line.
+    QTest::newRow("help among documents")
+        << QStringList{QStringLiteral("lesson.plexa"), QStringLiteral("--help")} << usage;
+}
+
+void TestExporter::information()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, startOfOutput);
+
+    const Outcome outcome = runExporter(arguments);
+    QCOMPARE(outcome.exitCode, 0);
+    QVERIFY2(outcome.out.startsWith(startOfOutput), qPrintable(outcome.out));
+    QVERIFY(!outcome.out.contains(QLatin1String("Importing file")));
+    QCOMPARE(outcome.err, QString());
+}
+
+void TestExporter::usageError_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    // Every row also names the sample copy, which must then stay unexported.
+    const QString missingFolder = QStringLiteral("@TMP@/no such folder");
+    QTest::newRow("no document") << QStringList{};
+    QTest::newRow("only options") << QStringList{QStringLiteral("--verbose")};
+    QTest::newRow("unknown option")
+        << QStringList{QStringLiteral("--quiet"), QStringLiteral("@DOC@")};
+    QTest::newRow("unknown option after document")
+        << QStringList{QStringLiteral("@DOC@"), QStringLiteral("-v")};
+    QTest::newRow("option with a value it does not take")
+        << QStringList{QStringLiteral("--verbose=yes"), QStringLiteral("@DOC@")};
+    QTest::newRow("output dir without value")
+        << QStringList{QStringLiteral("@DOC@"), QStringLiteral("--output-dir")};
+    QTest::newRow("output dir empty")
+        << QStringList{QStringLiteral("--output-dir="), QStringLiteral("@DOC@")};
+    QTest::newRow("output dir missing")
+        << QStringList{QStringLiteral("--output-dir"), missingFolder, QStringLiteral("@DOC@")};
+    QTest::newRow("output dir missing, joined form")
+        << QStringList{QStringLiteral("--output-dir=") + missingFolder, QStringLiteral("@DOC@")};
+    QTest::newRow("output dir is a file") << QStringList{
+        QStringLiteral("--output-dir"), QStringLiteral("@DOC@"), QStringLiteral("@DOC@")};
+}
+
+void TestExporter::usageError()
+{
+    QFETCH(QStringList, arguments);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString document = copySample(tmp.path());
+    QVERIFY(!document.isEmpty());
+    arguments.replaceInStrings(QStringLiteral("@DOC@"), document);
+    arguments.replaceInStrings(QStringLiteral("@TMP@"), tmp.path());
+
+    const Outcome outcome = runExporter(arguments);
+    QCOMPARE(outcome.exitCode, 2);
+    QCOMPARE(outcome.out, QString());
+    const QStringList lines = outcome.errLines();
+    QVERIFY2(lines.size() == 2, qPrintable(outcome.err));
+    QVERIFY(lines.at(0).startsWith(QLatin1String("scorlet-export: ")));
+    QVERIFY(lines.at(1).startsWith(QLatin1String("Usage: scorlet-export ")));
+    QCOMPARE(csvFilesIn(tmp.path()), QStringList());
+}
+
+void TestExporter::unopenable_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QByteArray>("content");
+
+    QTest::newRow("missing file") << QStringLiteral("absent.plexa") << QByteArray();
+    QTest::newRow("not JSON") << QStringLiteral("broken.plexa")
+                              << QByteArrayLiteral(R"({"plexa": 1, "pages": [)");
+    QTest::newRow("wrong member type")
+        << QStringLiteral("wrongtype.plexa")
+        << QByteArrayLiteral(R"({"plexa": 1, "pages": [{"test": {"kind": "1"}}]})");
+    QTest::newRow("unknown format version")
+        << QStringLiteral("future.plexa") << QByteArrayLiteral(R"({"plexa": 2})");
+    QTest::newRow("folder named like a document") << QStringLiteral("folder.plexa") << QByteArray();
+}
+
+void TestExporter::unopenable()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QByteArray, content);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString document = tmp.filePath(fileName);
+    if (fileName == QLatin1String("folder.plexa"))
+        QVERIFY(QDir().mkdir(document));
+    else if (!content.isEmpty())
+        QVERIFY(writeFile(document, content));
+
+    const Outcome outcome = runExporter({document});
+    QCOMPARE(outcome.exitCode, 1);
+    QCOMPARE(outcome.out, failedToOpen(document));
+    const QStringList lines = outcome.errLines();
+    QVERIFY2(lines.size() == 1, qPrintable(outcome.err));
+    QVERIFY(lines.at(0).startsWith(QLatin1String("scorlet-export: ")));
+    QVERIFY2(lines.at(0).contains(fileName), qPrintable(lines.at(0)));
+    QCOMPARE(csvFilesIn(tmp.path()), QStringList());
+}
+
+void TestExporter::sample_data()
+{
+    QTest::addColumn<QString>("documentFolder");
+    QTest::addColumn<bool>("toOutputDir");
+    QTest::addColumn<bool>("joinedOption");
+
+    QTest::newRow("beside the document") << QStringLiteral("lessons") << false << false;
+    QTest::newRow("into the output folder") << QStringLiteral("lessons") << true << false;
+    QTest::newRow("output folder, joined form") << QStringLiteral("lessons") << true << true;
+    // Blanks and letters beyond ASCII reach the log and the file names unchanged.
+    QTest::newRow("folder with blank and accent")
+        << QStringLiteral("Classe de Mme Lefèvre") << false << false;
+}
+
+void TestExporter::sample()
+{
+    QFETCH(QString, documentFolder);
+    QFETCH(bool, toOutputDir);
+    QFETCH(bool, joinedOption);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString document = copySample(tmp.filePath(documentFolder));
+    QVERIFY(!document.isEmpty());
+    QString folder = QFileInfo(document).absolutePath();
+    QStringList arguments;
+    if (toOutputDir) {
+        folder = tmp.filePath(QStringLiteral("grades"));
+        QVERIFY(QDir().mkpath(folder));
+        arguments = joinedOption ? QStringList{QStringLiteral("--output-dir=") + folder}
+                                 : QStringList{QStringLiteral("--output-dir"), folder};
+    }
+    arguments << document;
+
+    const Outcome outcome = runExporter(arguments);
+    QCOMPARE(outcome.err, QString());
+    QCOMPARE(outcome.out, sampleLog(document, folder));
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(csvFilesIn(folder), (QStringList{period2, period4}));
+    QCOMPARE(csvLines(folder + QLatin1Char('/') + period2), period2Grades);
+    QCOMPARE(csvLines(folder + QLatin1Char('/') + period4), period4Grades);
+    if (toOutputDir)
+        QCOMPARE(csvFilesIn(QFileInfo(document).absolutePath()), QStringList());
+}
+
+void TestExporter::severalDocuments_data()
+{
+    QTest::addColumn<QStringList>("documents");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("two lessons") << QStringList{QStringLiteral("a"), QStringLiteral("b")} << 0;
+    QTest::newRow("failure first") << QStringList{QStringLiteral("-"), QStringLiteral("b")} << 1;
+    QTest::newRow("failure last") << QStringList{QStringLiteral("a"), QStringLiteral("-")} << 1;
+    QTest::newRow("the same lesson twice")
+        << QStringList{QStringLiteral("a"), QStringLiteral("a")} << 0;
+}
+
+// Each name is a folder holding a copy of the sample; "-" stands for a missing document.
+void TestExporter::severalDocuments()
+{
+    QFETCH(QStringList, documents);
+    QFETCH(int, exitCode);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QStringList paths;
+    QString expected;
+    for (const QString &name : documents) {
+        if (name == QLatin1String("-")) {
+            paths << tmp.filePath(QStringLiteral("missing.plexa"));
+            expected += failedToOpen(paths.last());
+            continue;
+        }
+        const QString folder = tmp.filePath(name);
+        paths << (QFileInfo::exists(folder) ? folder + QLatin1Char('/') + sampleName
+                                            : copySample(folder));
+        expected += sampleLog(paths.last(), folder);
+    }
+    // A document on a line of its own after "--" even when its name looks like an option.
+    paths.prepend(QStringLiteral("--"));
+
+    const Outcome outcome = runExporter(paths);
+    QCOMPARE(outcome.out, expected);
+    QCOMPARE(outcome.exitCode, exitCode);
+    for (const QString &name : documents) {
+        if (name == QLatin1String("-"))
+            continue;
+        const QString folder = tmp.filePath(name);
+        QCOMPARE(csvLines(folder + QLatin1Char('/') + period2), period2Grades);
+        QCOMPARE(csvLines(folder + QLatin1Char('/') + period4), period4Grades);
+    }
+}
+
+void TestExporter::diagnostics_data()
+{
+    QTest::addColumn<bool>("verbose");
+    QTest::addColumn<QString>("loggingRules");
+    QTest::addColumn<QStringList>("expectedLines");
+
+    const QStringList sampleDiagnostics = {
+        QStringLiteral("[ Dump Questions ] - Dumping questions on page (2)."),
+        QStringLiteral("[ Dump Responses ] - Found Self Paced Test with title (Fractions warm-up) "
+                       "started on (2026-03-02 09:15)."),
+        QStringLiteral("[ Dump Responses ] - Found Question of type (9) with text (Shade 3/4 of "
+                       "the circle on your device.)."),
+        QStringLiteral("[ Dump Questions ] - Dumping questions on page (3)."),
+        QStringLiteral("[ Dump Responses ] - Found Instructor Paced Test started on (2026-03-03 "
+                       "13:40)."),
+        QStringLiteral("[ Dump Responses ] - Dumping test instance (1)."),
+        QStringLiteral("[ Dump Responses ] - Found EMPTY response () from user () with id (Emma "
+                       "Lindqvist) and device label (Clicker 05)."),
+        QStringLiteral("[ Dump Responses ] - Found response (DENOMINATOR) from user (S-20422) "
+                       "with id (Chloé Martin) and device label (Clicker 03)."),
+        QStringLiteral("[ Dump Responses ] - Dumping test instance (2)."),
+        QStringLiteral("report end...."),
+    };
+    QTest::newRow("verbose") << true << QString() << sampleDiagnostics;
+    QTest::newRow("quiet") << false << QString() << QStringList();
+    // Rules from the environment switch debug output back on, yet the lines stay away.
+    QTest::newRow("quiet despite logging rules")
+        << false << QStringLiteral("*.debug=true") << QStringList();
+    // Rules that switch debug output off do not silence --verbose.
+    QTest::newRow("verbose despite logging rules")
+        << true << QStringLiteral("default.debug=false") << sampleDiagnostics;
+}
+
+void TestExporter::diagnostics()
+{
+    QFETCH(bool, verbose);
+    QFETCH(QString, loggingRules);
+    QFETCH(QStringList, expectedLines);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString document = copySample(tmp.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_LOGGING_RULES"));
+    if (!loggingRules.isEmpty())
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), loggingRules);
+    QStringList arguments{document};
+    if (verbose)
+        arguments.prepend(QStringLiteral("--verbose"));
+
+    const Outcome outcome = runExporter(arguments, environment);
+    QCOMPARE(outcome.exitCode, 0);
+    // Diagnostics never reach the export log.
+    QCOMPARE(outcome.out, sampleLog(document, tmp.path()));
+    const QStringList lines = outcome.errLines();
+    if (expectedLines.isEmpty()) {
+        QCOMPARE(outcome.err, QString());
+        return;
+    }
+    // The expected lines appear in this order, with others between them.
+    qsizetype at = 0;
+    for (const QString &expected : expectedLines) {
+        while (at < lines.size() && lines.at(at) != expected)
+            ++at;
+        QVERIFY2(at < lines.size(),
+                 qPrintable(QStringLiteral("missing or out of order: ") + expected));
+    }
+    QCOMPARE(lines.last(), QStringLiteral("report end...."));
+    for (const QString &line : lines)
+        QVERIFY2(!line.startsWith(QLatin1String("scorlet-export: ")), qPrintable(line));
+}
+
+// A notice shows up right where the walk met its cause among the diagnostic lines.
+void TestExporter::diagnosticsInterleaveWithNotices()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString document = tmp.filePath(QStringLiteral("dup.plexa"));
+    QVERIFY(writeFile(document, smallDocument(QByteArrayLiteral(R"(,
+        {"keywords": ["CSV: A"], "test": {"kind": 1, "title": "Again", "questions": [
+            {"id": "q1", "text": "Two plus two, again?", "type": 6, "answers": ["4"]},
+            {"id": "q2", "text": "Three plus three?", "type": 6, "answers": ["6"]}]}})"),
+                                              answeredInstance)));
+
+    const Outcome outcome = runExporter({QStringLiteral("--verbose"), document});
+    QCOMPARE(outcome.exitCode, 0);
+    const QStringList lines = outcome.errLines();
+    const qsizetype notice =
+        lines.indexOf(QStringLiteral("error duplicate question?: Two plus two, again?"));
+    QVERIFY2(notice > 0 && notice + 1 < lines.size(), qPrintable(outcome.err));
+    QCOMPARE(lines.at(notice - 1),
+             QStringLiteral("[ Dump Responses ] - Found Question of type (6) with text (Two plus "
+                            "two, again?)."));
+    QCOMPARE(lines.at(notice + 1),
+             QStringLiteral("[ Dump Responses ] - Found Question of type (6) with text (Three plus "
+                            "three?)."));
+}
+
+void TestExporter::notices_data()
+{
+    QTest::addColumn<QByteArray>("secondPage");
+    QTest::addColumn<QByteArray>("instances");
+    QTest::addColumn<QStringList>("expectedErr");
+
+    QTest::newRow("duplicate question id")
+        << QByteArrayLiteral(R"(, {"keywords": ["CSV: A"], "test": {"kind": 0, "questions": [
+               {"id": "q1", "text": "Copied question", "type": 6, "answers": ["4"]}]}})")
+        << answeredInstance
+        << QStringList{QStringLiteral("error duplicate question?: Copied question")};
+    // One notice per response to a question that no page holds.
+    QTest::newRow("question on no page")
+        << QByteArray() << (answeredInstance + QByteArrayLiteral(R"(, {"kind": 1, "questions": [
+               {"id": "q9", "text": "Where from?", "type": 7, "answers": ["x"], "responses": [
+                   {"text": "x", "studentId": "S-1"}, {"text": "y", "studentId": "S-2"}]}]})"))
+        << QStringList{QStringLiteral("error cannot find this question in database: Where from?"),
+                       QStringLiteral("error cannot find this question in database: Where from?")};
+    // A question text over several lines still makes one line of notice.
+    QTest::newRow("text over two lines")
+        << QByteArrayLiteral(R"(, {"keywords": ["CSV: A"], "test": {"kind": 1, "questions": [
+               {"id": "q1", "text": "Line one\nline two", "type": 6, "answers": ["4"]}]}})")
+        << answeredInstance
+        << QStringList{QStringLiteral("error duplicate question?: Line one line two")};
+}
+
+// Notices do not stop the run: the files are written and the run counts as complete.
+void TestExporter::notices()
+{
+    QFETCH(QByteArray, secondPage);
+    QFETCH(QByteArray, instances);
+    QFETCH(QStringList, expectedErr);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString document = tmp.filePath(QStringLiteral("quiz.plexa"));
+    QVERIFY(writeFile(document, smallDocument(secondPage, instances)));
+
+    const Outcome outcome = runExporter({document});
+    QCOMPARE(outcome.errLines(), expectedErr);
+    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.out,
+             importingLine(document) +
+                 writtenFileLines(tmp.filePath(QStringLiteral("quiz_A.csv")), tmp.path()) +
+                 closingLines);
+    QCOMPARE(csvLines(tmp.filePath(QStringLiteral("quiz_A.csv"))),
+             (QStringList{QStringLiteral("S-1,100"), QStringLiteral("S-2,0")}));
+}
+
+void TestExporter::incompleteRun_data()
+{
+    QTest::addColumn<QByteArray>("secondPage");
+    QTest::addColumn<QByteArray>("instances");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("grades");
+
+    const QStringList bothGraded{QStringLiteral("S-1,100"), QStringLiteral("S-2,0")};
+    QTest::newRow("complete") << QByteArray() << answeredInstance << 0 << bothGraded;
+    QTest::newRow("null test instance")
+        << QByteArray() << (answeredInstance + QByteArrayLiteral(", null")) << 1 << bothGraded;
+    // The pass stops at the missing instance, so the one after it is never read.
+    QTest::newRow("null test instance first")
+        << QByteArray() << (QByteArrayLiteral("null, ") + answeredInstance) << 1 << QStringList();
+    QTest::newRow("null page") << QByteArrayLiteral(", null") << answeredInstance << 1
+                               << bothGraded;
+    // The key B/C makes a path into a folder that does not exist.
+    QTest::newRow("file that cannot be written")
+        << QByteArrayLiteral(
+               R"(, {"keywords": ["CSV: B/C"], "test": {"kind": 1, "questions": []}})")
+        << answeredInstance << 1 << bothGraded;
+}
+
+// Exit status 1 whenever a run did not deliver everything, yet the files are still written.
+void TestExporter::incompleteRun()
+{
+    QFETCH(QByteArray, secondPage);
+    QFETCH(QByteArray, instances);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, grades);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString document = tmp.filePath(QStringLiteral("quiz.plexa"));
+    QVERIFY(writeFile(document, smallDocument(secondPage, instances)));
+
+    const Outcome outcome = runExporter({document});
+    QCOMPARE(outcome.err, QString());
+    QCOMPARE(outcome.exitCode, exitCode);
+    QCOMPARE(csvFilesIn(tmp.path()), QStringList{QStringLiteral("quiz_A.csv")});
+    QCOMPARE(csvLines(tmp.filePath(QStringLiteral("quiz_A.csv"))), grades);
+    QVERIFY(outcome.out.startsWith(importingLine(document)));
+    QVERIFY(outcome.out.endsWith(closingLines));
+}
+
+QTEST_GUILESS_MAIN(TestExporter)
+
+#include "tst_exporter.moc"
