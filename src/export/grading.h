@@ -1,1 +1,67 @@
 #pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// The type names that the question walk and the grader agree on. The walk passes over
+// "unsupported" questions; every other name selects a grading rule.
+namespace TypeNames {
+inline QString numeric()
+{
+    return QStringLiteral("numeric");
+}
+inline QString alphanumeric()
+{
+    return QStringLiteral("alphanumeric");
+}
+inline QString sort()
+{
+    return QStringLiteral("sort");
+}
+inline QString equation()
+{
+    return QStringLiteral("equation");
+}
+inline QString unsupported()
+{
+    return QStringLiteral("unsupported");
+}
+inline QString tickBoxes()
+{
+    return QStringLiteral("Tick boxes");
+}
+} // namespace TypeNames
+
+// The type name for a document library question type code.
+QString typeNameForCode(int type);
+
+// Everything grading reads from a question and its response, so that the rules can be
+// applied without a document.
+struct GradingInput
+{
+    int type = 0;
+    QString typeName;
+    QList<bool> optionCorrect;
+    QStringList answers;
+    int labelType = 0;
+    int textComparison = 0;
+    double tolerance = 0.0;
+    QString response;
+};
+
+// Grades by the rule that the type name selects: "sort", "Tick boxes" and "alphanumeric"
+// have their own rules, every other name is graded as a number.
+bool gradeAnswer(const GradingInput &input);
+
+// The 0-based option that a choice response names. Tick-box questions (types 3 and 4)
+// are answered with letters, others with a number from 1 or a letter from A depending on
+// the label type. -1 when the response names no option at all (an empty lettered response).
+qint64 chosenOptionIndex(int type, int labelType, const QString &response);
+
+// True when the chosen index is an existing option flagged correct.
+bool matchesChoice(qint64 chosenIndex, const QList<bool> &optionCorrect);
+bool matchesSort(const QString &response, const QStringList &answers);
+bool matchesText(const QString &response, const QStringList &answers, int textComparison);
+bool matchesNumber(const QString &response, const QStringList &answers, double tolerance);

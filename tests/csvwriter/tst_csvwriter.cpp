@@ -1,0 +1,611 @@
+#include "exportdatabase.h"
+#include "seams.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDevice>
+#include <QLoggingCategory>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+class RecordingLog : public LogSink
+{
+public:
+    void appendLine(const QString &line) override { lines.append(line); }
+    void clear() override
+    {
+        lines.clear();
+        ++clears;
+    }
+
+    QStringList lines;
+    int clears = 0;
+};
+
+// Gives the student `correct` right and `wrong` wrong answers to distinct questions.
+void addStudent(ExportFile &file, const QString &key, int correct, int wrong)
+{
+    StudentRecord &student = file.students[key];
+    student.key = key;
+    for (int i = 0; i < correct; ++i)
+        student.answers.insert(QStringLiteral("right%1").arg(i), AnswerState{true, i});
+    for (int i = 0; i < wrong; ++i)
+        student.answers.insert(QStringLiteral("wrong%1").arg(i), AnswerState{false, i});
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// Every entry of the folder, hidden ones included, so that a left-over temporary file
+// shows.
+QStringList entries(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    return names;
+}
+
+// The file's lines, each of which must end with CR LF, the last one too.
+QSet<QByteArray> crlfLines(const QByteArray &bytes)
+{
+    QSet<QByteArray> lines;
+    if (bytes.isEmpty())
+        return lines;
+    if (!bytes.endsWith("\r\n"))
+        return {QByteArray("<no line end at the end>")};
+    QList<QByteArray> parts = bytes.split('\n');
+    parts.removeLast();
+    for (QByteArray part : parts) {
+        if (!part.endsWith('\r'))
+            return {QByteArray("<bare LF>")};
+        part.chop(1);
+        if (part.contains('\r'))
+            return {QByteArray("<bare CR>")};
+        lines.insert(part);
+    }
+    return lines;
+}
+
+QStringList successLines(const QString &nativePath, const QString &shownName, const QString &folder)
+{
+    return {QString(),
+            QStringLiteral("Creating export file ") + nativePath,
+            QString(),
+            QStringLiteral("Finished exporting to ") + shownName + QLatin1Char(' '),
+            QStringLiteral("The CSV file is located in this folder ") + folder +
+                QStringLiteral(". It is in the same location as your Plexa file."),
+            QStringLiteral("Please locate the ") + shownName +
+                QStringLiteral(" file and import it into your grade book."),
+            QString()};
+}
+
+QStringList failureLines(const QString &nativePath)
+{
+    return {QString(), QStringLiteral("Creating export file ") + nativePath, QString(),
+            QStringLiteral("FAILED to create CSV file."),
+            QStringLiteral("The file could be locked or opened by another application.")};
+}
+
+const QStringList closingLines = {QStringLiteral("All Export(s) completed."),
+                                  QStringLiteral("-------------------------")};
+
+QStringList capturedMessages;
+
+void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    capturedMessages.append(message);
+}
+
+} // namespace
+
+class TestCsvWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void addExportFile_data();
+    void addExportFile();
+    void addExportFileKeepsExistingRecord();
+    void clearEmptiesTables();
+
+    void wholeLogWithFailingSecondFile_data();
+    void wholeLogWithFailingSecondFile();
+    void noExportFiles();
+    void grades_data();
+    void grades();
+    void exactBytes();
+    void keyQuoting_data();
+    void keyQuoting();
+    void fileWithoutStudentsIsEmpty();
+    void longerOldFileReplaced();
+    void readOnlyFolderKeepsOldFile();
+    void failedWriteKeepsOldFile_data();
+    void failedWriteKeepsOldFile();
+    void sameStudentInTwoFiles();
+    void shownNameStopsAtFirstDot();
+    void unsafeKeys_data();
+    void unsafeKeys();
+    void tallyCountsOnlyCorrectStates();
+    void failedFilesCountedPerCall();
+    void reportEndIsLastDiagnostic();
+
+private:
+    QString stem() const { return dir->path() + QStringLiteral("/Lesson"); }
+    QString folder() const { return QDir::toNativeSeparators(dir->path()); }
+    QString nativeCsv(const QString &suffix) const
+    {
+        return QDir::toNativeSeparators(stem() + suffix + QStringLiteral(".csv"));
+    }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    RecordingLog log;
+    exportDatabase db;
+};
+
+void TestCsvWriter::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    db.exportFiles.clear();
+    db.questions.clear();
+    db.failedFiles = 0;
+    log.lines.clear();
+    log.clears = 0;
+    db.log = &log;
+}
+
+void TestCsvWriter::addExportFile_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("baseName");
+
+    QTest::newRow("default file") << "NULL"
+                                  << "Lesson.csv"
+                                  << "Lesson";
+    QTest::newRow("keyword file") << "PERIOD 2"
+                                  << "Lesson_PERIOD 2.csv"
+                                  << "Lesson_PERIOD 2";
+    QTest::newRow("empty key keeps its separator") << ""
+                                                   << "Lesson_.csv"
+                                                   << "Lesson_";
+    // Only the exact key NULL is the default file.
+    QTest::newRow("lower-case null") << "null"
+                                     << "Lesson_null.csv"
+                                     << "Lesson_null";
+    QTest::newRow("dot in key") << "P1.A"
+                                << "Lesson_P1.A.csv"
+                                << "Lesson_P1";
+}
+
+void TestCsvWriter::addExportFile()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, fileName);
+    QFETCH(QString, baseName);
+
+    ExportFile &file = db.addExportFile(key, stem());
+    QCOMPARE(file.key, key);
+    QCOMPARE(file.filePath, dir->path() + QLatin1Char('/') + fileName);
+    QCOMPARE(file.baseName, baseName);
+    QCOMPARE(file.questionCount, 0);
+    QVERIFY(file.pages.isEmpty());
+    QVERIFY(file.students.isEmpty());
+    QCOMPARE(db.exportFiles.size(), size_t(1));
+}
+
+void TestCsvWriter::addExportFileKeepsExistingRecord()
+{
+    ExportFile &first = db.addExportFile(QStringLiteral("A"), stem());
+    first.questionCount = 3;
+    first.pages.append(2);
+    // Records already handed out must stay where they are while others are added.
+    for (int i = 0; i < 50; ++i)
+        db.addExportFile(QStringLiteral("K%1").arg(i), stem());
+    ExportFile &again = db.addExportFile(QStringLiteral("A"), QStringLiteral("/elsewhere/X"));
+    QCOMPARE(&again, &first);
+    QCOMPARE(again.questionCount, 3);
+    QCOMPARE(again.pages, QList<int>{2});
+    QCOMPARE(again.filePath, stem() + QStringLiteral("_A.csv"));
+}
+
+void TestCsvWriter::clearEmptiesTables()
+{
+    ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
+    db.questions.insert(QStringLiteral("q1"), QuestionEntry{QStringLiteral("q1"), 0, &file});
+    log.lines << QStringLiteral("old line");
+
+    db.clear();
+    QVERIFY(db.questions.isEmpty());
+    QVERIFY(db.exportFiles.empty());
+    QVERIFY(log.lines.isEmpty());
+    QCOMPARE(log.clears, 1);
+
+    db.log = nullptr;
+    db.addExportFile(QStringLiteral("NULL"), stem());
+    db.clear();
+    QVERIFY(db.exportFiles.empty());
+}
+
+void TestCsvWriter::wholeLogWithFailingSecondFile_data()
+{
+    QTest::addColumn<QString>("secondKey");
+    QTest::addColumn<bool>("folderInTheWay");
+
+    // The second file in key order fails, once through its key and once through a folder
+    // standing where the file would go.
+    QTest::newRow("unsafe key") << "Z/1" << false;
+    QTest::newRow("folder at the file's path") << "Z" << true;
+}
+
+void TestCsvWriter::wholeLogWithFailingSecondFile()
+{
+    QFETCH(QString, secondKey);
+    QFETCH(bool, folderInTheWay);
+
+    ExportFile &first = db.addExportFile(QStringLiteral("NULL"), stem());
+    first.questionCount = 2;
+    addStudent(first, QStringLiteral("Ann"), 1, 1);
+    ExportFile &second = db.addExportFile(secondKey, stem());
+    second.questionCount = 1;
+    addStudent(second, QStringLiteral("Ben"), 1, 0);
+    if (folderInTheWay)
+        QVERIFY(QDir().mkpath(second.filePath));
+
+    db.logLine(QStringLiteral("Importing file X"));
+    db.writeCsvFiles(folder());
+
+    const QStringList expected =
+        QStringList{QStringLiteral("Importing file X")} +
+        successLines(nativeCsv(QString()), QStringLiteral("Lesson.csv"), folder()) +
+        failureLines(nativeCsv(QLatin1Char('_') + secondKey)) + closingLines;
+    QCOMPARE(log.lines.size(), 15);
+    QCOMPARE(log.lines, expected);
+    QCOMPARE(db.failedFiles, 1);
+    QCOMPARE(readAll(first.filePath), QByteArray("Ann,50\r\n"));
+
+    const QStringList expectedEntries =
+        folderInTheWay ? QStringList{"Lesson.csv", "Lesson_Z.csv"} : QStringList{"Lesson.csv"};
+    QCOMPARE(entries(dir->path()), expectedEntries);
+    if (folderInTheWay)
+        QVERIFY(entries(second.filePath).isEmpty());
+}
+
+void TestCsvWriter::noExportFiles()
+{
+    db.writeCsvFiles(folder());
+    QCOMPARE(log.lines, closingLines);
+    QCOMPARE(db.failedFiles, 0);
+    QVERIFY(entries(dir->path()).isEmpty());
+}
+
+void TestCsvWriter::grades_data()
+{
+    QTest::addColumn<int>("correct");
+    QTest::addColumn<int>("wrong");
+    QTest::addColumn<int>("questionCount");
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("none right") << 0 << 10 << 10 << QByteArray("S,0");
+    QTest::newRow("no answers at all") << 0 << 0 << 10 << QByteArray("S,0");
+    QTest::newRow("1 of 3 truncated") << 1 << 2 << 3 << QByteArray("S,33");
+    QTest::newRow("2 of 3 truncated, not rounded") << 2 << 1 << 3 << QByteArray("S,66");
+    QTest::newRow("7 of 10") << 7 << 3 << 10 << QByteArray("S,70");
+    // A floating-point quotient gives 28.999999999999996 here.
+    QTest::newRow("29 of 100") << 29 << 71 << 100 << QByteArray("S,29");
+    QTest::newRow("57 of 100") << 57 << 0 << 100 << QByteArray("S,57");
+    QTest::newRow("all right") << 10 << 0 << 10 << QByteArray("S,100");
+    QTest::newRow("no questions") << 2 << 0 << 0 << QByteArray("S,0");
+}
+
+void TestCsvWriter::grades()
+{
+    QFETCH(int, correct);
+    QFETCH(int, wrong);
+    QFETCH(int, questionCount);
+    QFETCH(QByteArray, line);
+
+    ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
+    file.questionCount = questionCount;
+    addStudent(file, QStringLiteral("S"), correct, wrong);
+    db.writeCsvFiles(folder());
+    QCOMPARE(readAll(file.filePath), line + "\r\n");
+}
+
+void TestCsvWriter::exactBytes()
+{
+    ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
+    file.questionCount = 10;
+    addStudent(file, QStringLiteral("Ann"), 7, 3);
+    addStudent(file, QStringLiteral("S-0141"), 10, 0);
+    addStudent(file, QStringLiteral("Device 4"), 0, 1);
+    db.writeCsvFiles(folder());
+
+    const QByteArray bytes = readAll(file.filePath);
+    QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
+    // Rows follow the student table's own order, so they are compared as a set.
+    const QSet<QByteArray> expected = {"Ann,70", "S-0141,100", "Device 4,0"};
+    QCOMPARE(crlfLines(bytes), expected);
+    QCOMPARE(bytes.size(), qsizetype(QByteArray("Ann,70\r\nS-0141,100\r\nDevice 4,0\r\n").size()));
+}
+
+void TestCsvWriter::keyQuoting_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("plain") << "Ann" << QByteArray("Ann,0");
+    QTest::newRow("blanks kept") << " Ann Lee " << QByteArray(" Ann Lee ,0");
+    QTest::newRow("semicolon needs nothing") << "Ann;Lee" << QByteArray("Ann;Lee,0");
+    QTest::newRow("empty key") << "" << QByteArray(",0");
+    QTest::newRow("comma") << "Lee, Ann" << QByteArray("\"Lee, Ann\",0");
+    QTest::newRow("quotes doubled") << "Ann \"A\" Lee" << QByteArray("\"Ann \"\"A\"\" Lee\",0");
+    QTest::newRow("lone quote") << "\"" << QByteArray("\"\"\"\",0");
+    QTest::newRow("line feed") << "Ann\nLee" << QByteArray("\"Ann\nLee\",0");
+    QTest::newRow("carriage return") << "Ann\rLee" << QByteArray("\"Ann\rLee\",0");
+}
+
+void TestCsvWriter::keyQuoting()
+{
+    QFETCH(QString, key);
+    QFETCH(QByteArray, line);
+
+    ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
+    file.questionCount = 1;
+    addStudent(file, key, 0, 1);
+    db.writeCsvFiles(folder());
+    QCOMPARE(readAll(file.filePath), line + "\r\n");
+}
+
+void TestCsvWriter::fileWithoutStudentsIsEmpty()
+{
+    ExportFile &file = db.addExportFile(QStringLiteral("A"), stem());
+    file.questionCount = 4;
+    QVERIFY(writeFile(file.filePath, "Old,10\r\n"));
+    db.writeCsvFiles(folder());
+
+    QVERIFY(QFileInfo::exists(file.filePath));
+    QCOMPARE(QFileInfo(file.filePath).size(), qint64(0));
+    QCOMPARE(log.lines, successLines(nativeCsv(QStringLiteral("_A")),
+                                     QStringLiteral("Lesson_A.csv"), folder()) +
+                            closingLines);
+    QCOMPARE(db.failedFiles, 0);
+    QCOMPARE(entries(dir->path()), QStringList{"Lesson_A.csv"});
+}
+
+void TestCsvWriter::longerOldFileReplaced()
+{
+    ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
+    QVERIFY(writeFile(file.filePath, "Zed,10\r\nYan,20\r\nXia,30\r\nWu,40\r\nVal,50\r\n"));
+    file.questionCount = 2;
+    addStudent(file, QStringLiteral("Ann"), 2, 0);
+    db.writeCsvFiles(folder());
+    QCOMPARE(readAll(file.filePath), QByteArray("Ann,100\r\n"));
+    QCOMPARE(entries(dir->path()), QStringList{"Lesson.csv"});
+}
+
+void TestCsvWriter::readOnlyFolderKeepsOldFile()
+{
+    ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
+    const QByteArray old("Old,10\r\n");
+    QVERIFY(writeFile(file.filePath, old));
+    addStudent(file, QStringLiteral("Ann"), 1, 0);
+    file.questionCount = 1;
+
+    const QFileDevice::Permissions writable = QFile::permissions(dir->path());
+    QVERIFY(QFile::setPermissions(dir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const auto restore = qScopeGuard([&] { QFile::setPermissions(dir->path(), writable); });
+    {
+        QFile probe(dir->path() + QStringLiteral("/probe"));
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.close();
+            probe.remove();
+            QSKIP("This user can still write into a read-only folder");
+        }
+    }
+
+    db.writeCsvFiles(folder());
+    QCOMPARE(log.lines, failureLines(nativeCsv(QString())) + closingLines);
+    QCOMPARE(db.failedFiles, 1);
+    QCOMPARE(readAll(file.filePath), old);
+    QCOMPARE(entries(dir->path()), QStringList{"Lesson.csv"});
+}
+
+void TestCsvWriter::failedWriteKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("subFolder");
+
+    // Such names can exist on this platform, so the old file is there to be harmed.
+    QTest::newRow("colon") << "A:B"
+                           << "";
+    QTest::newRow("question mark") << "A?"
+                                   << "";
+    QTest::newRow("separator into a sub-folder") << "sub/x"
+                                                 << "Lesson_sub";
+}
+
+void TestCsvWriter::failedWriteKeepsOldFile()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, subFolder);
+
+    ExportFile &file = db.addExportFile(key, stem());
+    if (!subFolder.isEmpty())
+        QVERIFY(QDir(dir->path()).mkdir(subFolder));
+    const QByteArray old("Old,10\r\nOlder,20\r\n");
+    QVERIFY(writeFile(file.filePath, old));
+    file.questionCount = 1;
+    addStudent(file, QStringLiteral("Ann"), 1, 0);
+    const QStringList before = entries(QFileInfo(file.filePath).path());
+
+    db.writeCsvFiles(folder());
+    QCOMPARE(log.lines, failureLines(QDir::toNativeSeparators(file.filePath)) + closingLines);
+    QCOMPARE(readAll(file.filePath), old);
+    QCOMPARE(entries(QFileInfo(file.filePath).path()), before);
+}
+
+void TestCsvWriter::sameStudentInTwoFiles()
+{
+    ExportFile &a = db.addExportFile(QStringLiteral("A"), stem());
+    a.questionCount = 4;
+    addStudent(a, QStringLiteral("Ann"), 1, 1);
+    addStudent(a, QStringLiteral("Ben"), 4, 0);
+    ExportFile &b = db.addExportFile(QStringLiteral("B"), stem());
+    b.questionCount = 3;
+    addStudent(b, QStringLiteral("Ann"), 2, 0);
+    db.writeCsvFiles(folder());
+
+    QCOMPARE(crlfLines(readAll(a.filePath)), (QSet<QByteArray>{"Ann,25", "Ben,100"}));
+    QCOMPARE(readAll(b.filePath), QByteArray("Ann,66\r\n"));
+    QCOMPARE(log.lines, successLines(nativeCsv(QStringLiteral("_A")),
+                                     QStringLiteral("Lesson_A.csv"), folder()) +
+                            successLines(nativeCsv(QStringLiteral("_B")),
+                                         QStringLiteral("Lesson_B.csv"), folder()) +
+                            closingLines);
+}
+
+void TestCsvWriter::shownNameStopsAtFirstDot()
+{
+    ExportFile &file = db.addExportFile(QStringLiteral("P1.A"), stem());
+    file.questionCount = 1;
+    addStudent(file, QStringLiteral("Ann"), 1, 0);
+    db.writeCsvFiles(folder());
+
+    QCOMPARE(entries(dir->path()), QStringList{"Lesson_P1.A.csv"});
+    QCOMPARE(log.lines, successLines(nativeCsv(QStringLiteral("_P1.A")),
+                                     QStringLiteral("Lesson_P1.csv"), folder()) +
+                            closingLines);
+}
+
+void TestCsvWriter::unsafeKeys_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("written");
+
+    QTest::newRow("slash") << "A/B" << false;
+    QTest::newRow("leading slash") << "/tmp" << false;
+    QTest::newRow("backslash") << "A\\B" << false;
+    QTest::newRow("colon") << "A:B" << false;
+    QTest::newRow("star") << "A*" << false;
+    QTest::newRow("question mark") << "A?" << false;
+    QTest::newRow("double quote") << "A\"B" << false;
+    QTest::newRow("less than") << "A<B" << false;
+    QTest::newRow("greater than") << "A>B" << false;
+    QTest::newRow("bar") << "A|B" << false;
+    QTest::newRow("tab") << "A\tB" << false;
+    QTest::newRow("line feed") << "A\nB" << false;
+    QTest::newRow("escape") << QString(QChar(0x1b)) << false;
+    QTest::newRow("parent folder") << "../A" << false;
+    // Two dots alone are part of the name Lesson_...csv and lead nowhere else.
+    QTest::newRow("two dots alone") << ".." << true;
+    QTest::newRow("blank and hyphen") << "GROUP B-2" << true;
+    QTest::newRow("accented") << "GRUPPE Ü" << true;
+}
+
+void TestCsvWriter::unsafeKeys()
+{
+    QFETCH(QString, key);
+    QFETCH(bool, written);
+
+    ExportFile &other = db.addExportFile(QStringLiteral("NULL"), stem());
+    other.questionCount = 1;
+    addStudent(other, QStringLiteral("Ann"), 1, 0);
+    ExportFile &file = db.addExportFile(key, stem());
+    file.questionCount = 1;
+    addStudent(file, QStringLiteral("Ben"), 0, 1);
+    db.writeCsvFiles(folder());
+
+    QCOMPARE(db.failedFiles, written ? 0 : 1);
+    QCOMPARE(readAll(other.filePath), QByteArray("Ann,100\r\n"));
+    QCOMPARE(QFileInfo::exists(file.filePath), written);
+    if (written)
+        QCOMPARE(readAll(file.filePath), QByteArray("Ben,0\r\n"));
+    const QStringList expectedEntries =
+        written ? QStringList{"Lesson.csv", "Lesson_" + key + ".csv"} : QStringList{"Lesson.csv"};
+    const QStringList actualEntries = entries(dir->path());
+    QCOMPARE(QSet<QString>(actualEntries.begin(), actualEntries.end()),
+             QSet<QString>(expectedEntries.begin(), expectedEntries.end()));
+    QCOMPARE(log.lines.contains(QStringLiteral("FAILED to create CSV file.")), !written);
+}
+
+void TestCsvWriter::tallyCountsOnlyCorrectStates()
+{
+    ExportFile &a = db.addExportFile(QStringLiteral("A"), stem());
+    addStudent(a, QStringLiteral("Ann"), 3, 4);
+    addStudent(a, QStringLiteral("Ben"), 0, 2);
+    addStudent(a, QStringLiteral("Cy"), 0, 0);
+    ExportFile &b = db.addExportFile(QStringLiteral("B"), stem());
+    addStudent(b, QStringLiteral("Ann"), 1, 0);
+
+    db.tallyCorrect();
+    QCOMPARE(a.students.value(QStringLiteral("Ann")).correct, 3);
+    QCOMPARE(a.students.value(QStringLiteral("Ben")).correct, 0);
+    QCOMPARE(a.students.value(QStringLiteral("Cy")).correct, 0);
+    QCOMPARE(b.students.value(QStringLiteral("Ann")).correct, 1);
+
+    // Writing the same tables again gives the same grades.
+    a.questionCount = 10;
+    db.writeCsvFiles(folder());
+    db.writeCsvFiles(folder());
+    QCOMPARE(a.students.value(QStringLiteral("Ann")).correct, 3);
+    QCOMPARE(crlfLines(readAll(a.filePath)), (QSet<QByteArray>{"Ann,30", "Ben,0", "Cy,0"}));
+}
+
+void TestCsvWriter::failedFilesCountedPerCall()
+{
+    ExportFile &bad = db.addExportFile(QStringLiteral("A|B"), stem());
+    db.addExportFile(QStringLiteral("C:D"), stem());
+    db.addExportFile(QStringLiteral("NULL"), stem());
+    db.writeCsvFiles(folder());
+    QCOMPARE(db.failedFiles, 2);
+
+    db.exportFiles.erase(bad.key);
+    db.writeCsvFiles(folder());
+    QCOMPARE(db.failedFiles, 1);
+}
+
+void TestCsvWriter::reportEndIsLastDiagnostic()
+{
+    QLoggingCategory *category = QLoggingCategory::defaultCategory();
+    const bool wasEnabled = category->isDebugEnabled();
+    category->setEnabled(QtDebugMsg, true);
+    capturedMessages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
+    const auto restore = qScopeGuard([&] {
+        qInstallMessageHandler(previous);
+        category->setEnabled(QtDebugMsg, wasEnabled);
+    });
+
+    db.addExportFile(QStringLiteral("NULL"), stem());
+    db.addExportFile(QStringLiteral("A/B"), stem());
+    db.writeCsvFiles(folder());
+    QVERIFY(!capturedMessages.isEmpty());
+    QCOMPARE(capturedMessages.last(), QStringLiteral("report end...."));
+    QCOMPARE(capturedMessages.count(QStringLiteral("report end....")), 1);
+
+    // Nothing is built or written when diagnostics are off.
+    capturedMessages.clear();
+    category->setEnabled(QtDebugMsg, false);
+    db.writeCsvFiles(folder());
+    QVERIFY(capturedMessages.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCsvWriter)
+#include "tst_csvwriter.moc"

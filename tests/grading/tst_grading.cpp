@@ -1,0 +1,335 @@
+#include "grading.h"
+
+#include <QtTest>
+
+#include <limits>
+
+using Flags = QList<bool>;
+
+namespace {
+
+GradingInput input(int type, const QString &response)
+{
+    GradingInput in;
+    in.type = type;
+    in.typeName = typeNameForCode(type);
+    in.response = response;
+    return in;
+}
+
+} // namespace
+
+class TestGrading : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void typeName_data();
+    void typeName();
+    void numeric_data();
+    void numeric();
+    void text_data();
+    void text();
+    void sort_data();
+    void sort();
+    void chosenIndex_data();
+    void chosenIndex();
+    void choice_data();
+    void choice();
+    void ruleFollowsTypeName_data();
+    void ruleFollowsTypeName();
+};
+
+void TestGrading::typeName_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("0") << 0 << "unsupported";
+    QTest::newRow("1") << 1 << "Tick boxes";
+    QTest::newRow("2") << 2 << "Tick boxes";
+    QTest::newRow("3") << 3 << "Tick boxes";
+    QTest::newRow("4") << 4 << "Tick boxes";
+    QTest::newRow("5") << 5 << "Tick boxes";
+    QTest::newRow("6") << 6 << "numeric";
+    QTest::newRow("7") << 7 << "alphanumeric";
+    QTest::newRow("8") << 8 << "sort";
+    QTest::newRow("9") << 9 << "unsupported";
+    QTest::newRow("10") << 10 << "equation";
+    QTest::newRow("11") << 11 << "Tick boxes";
+    QTest::newRow("-1") << -1 << "Tick boxes";
+    QTest::newRow("smallest int") << std::numeric_limits<int>::min() << "Tick boxes";
+    QTest::newRow("1000") << 1000 << "Tick boxes";
+    QTest::newRow("largest int") << std::numeric_limits<int>::max() << "Tick boxes";
+}
+
+void TestGrading::typeName()
+{
+    QFETCH(int, type);
+    QFETCH(QString, name);
+    QCOMPARE(typeNameForCode(type), name);
+}
+
+void TestGrading::numeric_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<QString>("response");
+    QTest::addColumn<bool>("correct");
+
+    QTest::newRow("exact, no tolerance") << QStringList{"42"} << 0.0 << "42" << true;
+    QTest::newRow("written differently") << QStringList{"42"} << 0.0 << "42.000" << true;
+    QTest::newRow("off by a little, no tolerance") << QStringList{"42"} << 0.0 << "42.01" << false;
+    QTest::newRow("one tolerance above") << QStringList{"10"} << 0.5 << "10.5" << true;
+    QTest::newRow("one tolerance below") << QStringList{"10"} << 0.5 << "9.5" << true;
+    QTest::newRow("just past the tolerance") << QStringList{"10"} << 0.5 << "10.51" << false;
+    QTest::newRow("between two answers") << QStringList{"12", "12.5"} << 0.25 << "12.2" << true;
+    QTest::newRow("second answer matches") << QStringList{"1", "2"} << 0.0 << "2" << true;
+    QTest::newRow("negative tolerance") << QStringList{"5"} << -0.1 << "5" << false;
+    QTest::newRow("letters read as 0") << QStringList{"0"} << 0.0 << "abc" << true;
+    QTest::newRow("letters within tolerance of 0") << QStringList{"0.2"} << 0.5 << "abc" << true;
+    QTest::newRow("letters far from the answer") << QStringList{"3"} << 0.5 << "abc" << false;
+    QTest::newRow("empty reads as 0") << QStringList{"0"} << 0.0 << "" << true;
+    QTest::newRow("empty against non-zero") << QStringList{"1"} << 0.0 << "" << false;
+    QTest::newRow("answer that is not a number") << QStringList{"none"} << 0.0 << "0" << true;
+    QTest::newRow("no answers") << QStringList{} << 100.0 << "0" << false;
+    // Reading a number skips surrounding blanks, as QString::toDouble does.
+    QTest::newRow("blanks around a number") << QStringList{"7"} << 0.0 << " 7 " << true;
+    QTest::newRow("comma is no decimal point") << QStringList{"7.5"} << 0.0 << "7,5" << false;
+    QTest::newRow("negative values") << QStringList{"-3"} << 0.0 << "-3" << true;
+    QTest::newRow("not a number never matches") << QStringList{"nan"} << 1e308 << "nan" << false;
+    QTest::newRow("infinity against itself") << QStringList{"inf"} << 1e308 << "inf" << false;
+    QTest::newRow("nan tolerance") << QStringList{"1"} << qQNaN() << "1" << false;
+}
+
+void TestGrading::numeric()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(double, tolerance);
+    QFETCH(QString, response);
+    QFETCH(bool, correct);
+
+    QCOMPARE(matchesNumber(response, answers, tolerance), correct);
+    // An equation is graded exactly like a number.
+    for (int type : {6, 10}) {
+        GradingInput in = input(type, response);
+        in.answers = answers;
+        in.tolerance = tolerance;
+        QCOMPARE(gradeAnswer(in), correct);
+    }
+}
+
+void TestGrading::text_data()
+{
+    QTest::addColumn<int>("textComparison");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("response");
+    QTest::addColumn<bool>("correct");
+
+    QTest::newRow("1: upper") << 1 << QStringList{"Paris"} << "PARIS" << true;
+    QTest::newRow("1: lower") << 1 << QStringList{"Paris"} << "paris" << true;
+    QTest::newRow("1: as written") << 1 << QStringList{"Paris"} << "Paris" << true;
+    QTest::newRow("1: other word") << 1 << QStringList{"Paris"} << "Lyon" << false;
+    QTest::newRow("0: exact") << 0 << QStringList{"Paris"} << "Paris" << true;
+    QTest::newRow("0: case differs") << 0 << QStringList{"Paris"} << "paris" << false;
+    // The answer is compared upper-cased, the response as typed.
+    QTest::newRow("2: lower against lower") << 2 << QStringList{"paris"} << "paris" << false;
+    QTest::newRow("2: upper") << 2 << QStringList{"paris"} << "PARIS" << true;
+    QTest::newRow("-1 acts like 2") << -1 << QStringList{"Paris"} << "PARIS" << true;
+    QTest::newRow("second answer") << 0 << QStringList{"Rome", "Paris"} << "Paris" << true;
+    QTest::newRow("blanks not trimmed") << 1 << QStringList{"Paris"} << "Paris " << false;
+    QTest::newRow("empty against empty answer") << 0 << QStringList{"", "x"} << "" << true;
+    QTest::newRow("empty against words") << 0 << QStringList{"x"} << "" << false;
+    QTest::newRow("no answers") << 1 << QStringList{} << "" << false;
+    QTest::newRow("numbers are text here") << 0 << QStringList{"1.0"} << "1" << false;
+}
+
+void TestGrading::text()
+{
+    QFETCH(int, textComparison);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, response);
+    QFETCH(bool, correct);
+
+    GradingInput in = input(7, response);
+    in.answers = answers;
+    in.textComparison = textComparison;
+    QCOMPARE(gradeAnswer(in), correct);
+}
+
+void TestGrading::sort_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("response");
+    QTest::addColumn<bool>("correct");
+
+    QTest::newRow("exact") << QStringList{"ABCD"} << "ABCD" << true;
+    QTest::newRow("second answer") << QStringList{"ABCD", "BACD"} << "BACD" << true;
+    QTest::newRow("case differs") << QStringList{"ABCD"} << "abcd" << false;
+    QTest::newRow("surrounding blanks") << QStringList{"ABCD"} << " ABCD " << false;
+    QTest::newRow("other order") << QStringList{"ABCD"} << "ABDC" << false;
+    QTest::newRow("empty against empty answer") << QStringList{""} << "" << true;
+    QTest::newRow("empty against order") << QStringList{"ABCD"} << "" << false;
+    QTest::newRow("no answers") << QStringList{} << "" << false;
+}
+
+void TestGrading::sort()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(QString, response);
+    QFETCH(bool, correct);
+
+    GradingInput in = input(8, response);
+    in.answers = answers;
+    QCOMPARE(gradeAnswer(in), correct);
+}
+
+void TestGrading::chosenIndex_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("labelType");
+    QTest::addColumn<QString>("response");
+    QTest::addColumn<qint64>("index");
+
+    for (int type : {3, 4}) {
+        QTest::addRow("%d: Y", type) << type << 0 << "Y" << qint64(0);
+        QTest::addRow("%d: T", type) << type << 1 << "T" << qint64(0);
+        QTest::addRow("%d: N", type) << type << 0 << "N" << qint64(1);
+        QTest::addRow("%d: F", type) << type << 1 << "F" << qint64(1);
+        QTest::addRow("%d: X", type) << type << 0 << "X" << qint64(2);
+        QTest::addRow("%d: lower n", type) << type << 0 << "n" << qint64(0);
+        QTest::addRow("%d: word No", type) << type << 0 << "No" << qint64(0);
+        QTest::addRow("%d: empty", type) << type << 0 << "" << qint64(0);
+    }
+    QTest::newRow("numbered 1") << 1 << 1 << "1" << qint64(0);
+    QTest::newRow("numbered 2") << 2 << 1 << "2" << qint64(1);
+    QTest::newRow("numbered 0") << 1 << 1 << "0" << qint64(-1);
+    QTest::newRow("numbered, not a number") << 1 << 1 << "B" << qint64(-1);
+    QTest::newRow("numbered, trailing text") << 1 << 1 << "2a" << qint64(-1);
+    QTest::newRow("numbered, negative") << 1 << 1 << "-4" << qint64(-5);
+    QTest::newRow("numbered, smallest int")
+        << 1 << 1 << "-2147483648" << qint64(std::numeric_limits<int>::min()) - 1;
+    QTest::newRow("numbered, too large for int") << 1 << 1 << "99999999999" << qint64(-1);
+    QTest::newRow("lettered A") << 1 << 0 << "A" << qint64(0);
+    QTest::newRow("lettered b") << 1 << 0 << "b" << qint64(1);
+    QTest::newRow("lettered Bravo") << 1 << 2 << "Bravo" << qint64(1);
+    QTest::newRow("lettered @") << 1 << 0 << "@" << qint64(-1);
+    QTest::newRow("lettered digit") << 1 << 0 << "2" << qint64('2' - 'A');
+    QTest::newRow("lettered empty names nothing") << 1 << 0 << "" << qint64(-1);
+    QTest::newRow("other type, lettered") << 12 << -1 << "c" << qint64(2);
+}
+
+void TestGrading::chosenIndex()
+{
+    QFETCH(int, type);
+    QFETCH(int, labelType);
+    QFETCH(QString, response);
+    QFETCH(qint64, index);
+    QCOMPARE(chosenOptionIndex(type, labelType, response), index);
+}
+
+void TestGrading::choice_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("labelType");
+    QTest::addColumn<Flags>("options");
+    QTest::addColumn<QString>("response");
+    QTest::addColumn<bool>("correct");
+
+    const Flags first{true, false, false};
+    const Flags second{false, true, false};
+    const Flags secondAndThird{false, true, true, false};
+    const Flags none{false, false, false, false};
+
+    QTest::newRow("tick: T, first right") << 3 << 0 << first << "T" << true;
+    QTest::newRow("tick: Y, first right") << 4 << 0 << first << "Y" << true;
+    QTest::newRow("tick: lower y picks the first") << 3 << 0 << first << "y" << true;
+    QTest::newRow("tick: Yes picks the first") << 4 << 0 << first << "Yes" << true;
+    QTest::newRow("tick: N, first right") << 3 << 0 << first << "N" << false;
+    QTest::newRow("tick: F, second right") << 4 << 0 << second << "F" << true;
+    QTest::newRow("tick: N, second right") << 3 << 0 << second << "N" << true;
+    QTest::newRow("tick: X, third right") << 3 << 0 << Flags{false, false, true} << "X" << true;
+    QTest::newRow("tick: X, two options") << 3 << 0 << Flags{false, true} << "X" << false;
+    QTest::newRow("tick: label type ignored") << 3 << 1 << second << "N" << true;
+
+    QTest::newRow("numbered: 2, second right") << 1 << 1 << second << "2" << true;
+    QTest::newRow("numbered: 1, second right") << 1 << 1 << second << "1" << false;
+    QTest::newRow("numbered: 7 of four")
+        << 1 << 1 << Flags{false, false, false, true} << "7" << false;
+    QTest::newRow("numbered: 0, nothing flagged") << 1 << 1 << none << "0" << false;
+    QTest::newRow("numbered: text, nothing flagged") << 1 << 1 << none << "abc" << false;
+    QTest::newRow("numbered: blank before digit") << 1 << 1 << second << " 2" << true;
+
+    QTest::newRow("lettered: b, second right") << 2 << 0 << second << "b" << true;
+    QTest::newRow("lettered: B, second right") << 2 << 0 << second << "B" << true;
+    QTest::newRow("lettered: Bravo, second right") << 2 << 0 << second << "Bravo" << true;
+    QTest::newRow("lettered: A, second right") << 2 << 0 << second << "A" << false;
+    QTest::newRow("lettered: Z of three") << 5 << 0 << Flags{false, false, true} << "Z" << false;
+    QTest::newRow("lettered: @, nothing flagged") << 2 << 0 << none << "@" << false;
+    QTest::newRow("lettered: empty") << 2 << 0 << Flags{true} << "" << false;
+    QTest::newRow("lettered: no options") << 2 << 0 << Flags{} << "A" << false;
+
+    // Any flagged option is a right answer.
+    QTest::newRow("several right: second") << 1 << 0 << secondAndThird << "B" << true;
+    QTest::newRow("several right: third") << 1 << 0 << secondAndThird << "C" << true;
+    QTest::newRow("several right: first") << 1 << 0 << secondAndThird << "A" << false;
+    QTest::newRow("several right: numbered third") << 1 << 1 << secondAndThird << "3" << true;
+    for (const char *letter : {"A", "B", "C", "D"})
+        QTest::addRow("nothing flagged: %s", letter) << 2 << 0 << none << letter << false;
+}
+
+void TestGrading::choice()
+{
+    QFETCH(int, type);
+    QFETCH(int, labelType);
+    QFETCH(Flags, options);
+    QFETCH(QString, response);
+    QFETCH(bool, correct);
+
+    GradingInput in = input(type, response);
+    QCOMPARE(in.typeName, QStringLiteral("Tick boxes"));
+    in.labelType = labelType;
+    in.optionCorrect = options;
+    // Answers and tolerance belong to other rules and change nothing here.
+    in.answers = QStringList{response};
+    in.tolerance = 1e9;
+    QCOMPARE(gradeAnswer(in), correct);
+}
+
+void TestGrading::ruleFollowsTypeName_data()
+{
+    QTest::addColumn<QString>("typeName");
+    QTest::addColumn<bool>("correct");
+
+    // Answer "1.0", response "1", first option flagged, response names the first option as
+    // a number: only the numeric rule matches "1" against "1.0", only the choice rule reads 1.
+    QTest::newRow("numeric") << "numeric" << true;
+    QTest::newRow("equation") << "equation" << true;
+    QTest::newRow("unsupported falls to numbers") << "unsupported" << true;
+    QTest::newRow("unknown name falls to numbers") << "tick boxes" << true;
+    QTest::newRow("sort") << "sort" << false;
+    QTest::newRow("alphanumeric") << "alphanumeric" << false;
+    QTest::newRow("Tick boxes") << "Tick boxes" << true;
+}
+
+void TestGrading::ruleFollowsTypeName()
+{
+    QFETCH(QString, typeName);
+    QFETCH(bool, correct);
+
+    GradingInput in;
+    in.type = 1;
+    in.typeName = typeName;
+    in.labelType = 1;
+    in.optionCorrect = Flags{true, false};
+    in.answers = QStringList{"1.0"};
+    in.response = QStringLiteral("1");
+    QCOMPARE(gradeAnswer(in), correct);
+
+    in.optionCorrect = Flags{false, true};
+    const bool choiceRule = typeName == QLatin1String("Tick boxes");
+    QCOMPARE(gradeAnswer(in), correct && !choiceRule);
+}
+
+QTEST_GUILESS_MAIN(TestGrading)
+#include "tst_grading.moc"
