@@ -1,6 +1,14 @@
 #include "grading.h"
+#include "razuzezoz.h"
+
+#include <plexa.h>
+#include <question.h>
+#include <response.h>
+#include <test.h>
 
 #include <QtTest>
+
+#include <memory>
 
 #include <limits>
 
@@ -38,6 +46,9 @@ private slots:
     void choice();
     void ruleFollowsTypeName_data();
     void ruleFollowsTypeName();
+    void documentResponses_data();
+    void documentResponses();
+    void missingQuestionOrResponse();
 };
 
 void TestGrading::typeName_data()
@@ -329,6 +340,95 @@ void TestGrading::ruleFollowsTypeName()
     in.optionCorrect = Flags{false, true};
     const bool choiceRule = typeName == QLatin1String("Tick boxes");
     QCOMPARE(gradeAnswer(in), correct && !choiceRule);
+}
+
+namespace {
+
+// One test instance whose questions each carry the responses graded below.
+const char documentJson[] = R"({
+  "plexa": 1,
+  "testInstances": [ { "kind": 1, "questions": [
+    { "id": "num", "type": 6, "answers": ["12", "12.5"], "tolerance": 0.25,
+      "responses": [ { "text": "12.2" }, { "text": "13" }, { "text": "abc" } ] },
+    { "id": "eq", "type": 10, "answers": ["0"], "tolerance": 0,
+      "responses": [ { "text": "abc" }, { "text": "0.001" } ] },
+    { "id": "txt", "type": 7, "answers": ["paris"], "textComparison": 2,
+      "responses": [ { "text": "paris" }, { "text": "PARIS" } ] },
+    { "id": "ord", "type": 8, "answers": ["ABC"],
+      "responses": [ { "text": "ABC" }, { "text": "abc" } ] },
+    { "id": "tick", "type": 3,
+      "options": [ { "label": "Yes" }, { "label": "No", "correct": true } ],
+      "responses": [ { "text": "N" }, { "text": "Y" }, { "text": "F" } ] },
+    { "id": "numbered", "type": 1, "labelType": 1,
+      "options": [ { }, { "correct": true }, { "correct": true }, { } ],
+      "responses": [ { "text": "3" }, { "text": "1" }, { "text": "7" }, { "text": "0" } ] },
+    { "id": "lettered", "type": 2, "hasCorrectAnswer": true,
+      "options": [ { }, { } ],
+      "responses": [ { "text": "@" }, { "text": "a" } ] }
+  ] } ]
+})";
+
+} // namespace
+
+void TestGrading::documentResponses_data()
+{
+    QTest::addColumn<int>("question");
+    QTest::addColumn<int>("response");
+    QTest::addColumn<QString>("typeName");
+    QTest::addColumn<bool>("correct");
+
+    QTest::newRow("numeric between answers") << 0 << 0 << "numeric" << true;
+    QTest::newRow("numeric too far") << 0 << 1 << "numeric" << false;
+    QTest::newRow("numeric letters") << 0 << 2 << "numeric" << false;
+    QTest::newRow("equation letters read as 0") << 1 << 0 << "equation" << true;
+    QTest::newRow("equation off by a little") << 1 << 1 << "equation" << false;
+    QTest::newRow("upper-cased answer, lower response") << 2 << 0 << "alphanumeric" << false;
+    QTest::newRow("upper-cased answer, upper response") << 2 << 1 << "alphanumeric" << true;
+    QTest::newRow("sort exact") << 3 << 0 << "sort" << true;
+    QTest::newRow("sort case differs") << 3 << 1 << "sort" << false;
+    QTest::newRow("tick N") << 4 << 0 << "Tick boxes" << true;
+    QTest::newRow("tick Y") << 4 << 1 << "Tick boxes" << false;
+    QTest::newRow("tick F") << 4 << 2 << "Tick boxes" << true;
+    QTest::newRow("numbered, third of two right") << 5 << 0 << "Tick boxes" << true;
+    QTest::newRow("numbered, first") << 5 << 1 << "Tick boxes" << false;
+    QTest::newRow("numbered, past the options") << 5 << 2 << "Tick boxes" << false;
+    QTest::newRow("numbered 0") << 5 << 3 << "Tick boxes" << false;
+    QTest::newRow("nothing flagged, @") << 6 << 0 << "Tick boxes" << false;
+    QTest::newRow("nothing flagged, a") << 6 << 1 << "Tick boxes" << false;
+}
+
+void TestGrading::documentResponses()
+{
+    QFETCH(int, question);
+    QFETCH(int, response);
+    QFETCH(QString, typeName);
+    QFETCH(bool, correct);
+
+    QString error;
+    const std::unique_ptr<Zazizi::Plexa> plexa(
+        Zazizi::Plexa::fromData(QByteArray(documentJson), &error));
+    QVERIFY2(plexa, qPrintable(error));
+    Zazizi::Test *test = plexa->testInstanceAt(0);
+    QVERIFY(test);
+    Zazizi::Question *q = test->questionAt(question);
+    QVERIFY(q);
+    Zazizi::Response *r = q->responseAt(response);
+    QVERIFY(r);
+
+    raZuzezoz engine;
+    QCOMPARE(engine.questionTypeName(q), typeName);
+    QCOMPARE(engine.gradeResponse(q, r, typeName), correct);
+}
+
+void TestGrading::missingQuestionOrResponse()
+{
+    const std::unique_ptr<Zazizi::Plexa> plexa(Zazizi::Plexa::fromData(QByteArray(documentJson)));
+    QVERIFY(plexa);
+    Zazizi::Question *q = plexa->testInstanceAt(0)->questionAt(0);
+    QVERIFY(q);
+    raZuzezoz engine;
+    QVERIFY(!engine.gradeResponse(q, nullptr, QStringLiteral("numeric")));
+    QVERIFY(!engine.gradeResponse(nullptr, q->responseAt(0), QStringLiteral("numeric")));
 }
 
 QTEST_GUILESS_MAIN(TestGrading)
