@@ -1,1 +1,301 @@
-// placeholder until implemented
+#include "razuzezoz.h"
+
+#include "diagnostics.h"
+#include "filekey.h"
+
+#include <plexa.h>
+#include <question.h>
+#include <response.h>
+#include <test.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <memory>
+
+using Zazizi::InstructorPacedTest;
+using Zazizi::Page;
+using Zazizi::Plexa;
+using Zazizi::Question;
+using Zazizi::Response;
+using Zazizi::SelfPacedTest;
+using Zazizi::Test;
+
+raZuzezoz::raZuzezoz() = default;
+
+raZuzezoz::~raZuzezoz()
+{
+    delete plexa;
+}
+
+bool raZuzezoz::exportPlexa(const QString &path, const QString &stem)
+{
+    lastRun = RunReport();
+    plexaPath = path;
+    outputStem = stem;
+
+    database.clear();
+    database.logLine(QStringLiteral("Importing file %1").arg(QDir::toNativeSeparators(path)));
+
+    delete plexa;
+    plexa = Plexa::openPlexa(path);
+    if (!plexa) {
+        database.logLine(QStringLiteral("FAILED to open plexa "));
+        return false;
+    }
+    lastRun.opened = true;
+
+    currentPage = -1;
+    questionPass = true;
+    lastRun.pagesComplete = dumpQuestions();
+    questionPass = false;
+    currentPage = -1;
+    currentFile = nullptr;
+
+    const bool instancesComplete = dumpResponses();
+    lastRun.instancesComplete = instancesComplete;
+
+    database.writeCsvFiles(folder);
+    lastRun.filesFailed = database.failedFiles;
+    return instancesComplete;
+}
+
+bool raZuzezoz::dumpQuestions()
+{
+    const int count = plexa->pageCount();
+    // Pages belong to the caller; each is held until the next one has been fetched.
+    std::unique_ptr<Page> page;
+    for (int i = 0; i < count; ++i) {
+        Page *next = plexa->pageAt(i);
+        if (!next)
+            return false;
+        currentPage = i;
+        page.reset(next);
+
+        Test *test = page->test();
+        if (!test)
+            continue;
+
+        if (diagnosticsEnabled())
+            diagnostic(QStringLiteral("[ Dump Questions ] - Dumping questions on page (%1).")
+                           .arg(QString::number(i + 1)));
+
+        const QString key = fileKeyForKeywords(page->keywords());
+        auto found = database.exportFiles.find(key);
+        ExportFile &file = found != database.exportFiles.end()
+                               ? found->second
+                               : database.addExportFile(key, outputStem);
+        file.pages.append(i);
+        currentFile = &file;
+
+        dumpTest(test);
+    }
+    return true;
+}
+
+bool raZuzezoz::dumpResponses()
+{
+    const int count = plexa->testInstanceCount();
+    for (int i = 0; i < count; ++i) {
+        Test *instance = plexa->testInstanceAt(i);
+        if (!instance)
+            return false;
+        if (diagnosticsEnabled())
+            diagnostic(QStringLiteral("[ Dump Responses ] - Dumping test instance (%1).")
+                           .arg(QString::number(i + 1)));
+        dumpTest(instance);
+    }
+    return true;
+}
+
+void raZuzezoz::dumpTest(Test *test)
+{
+    if (!test)
+        return;
+    // The kind decides which class to expect; a test whose class disagrees is passed over.
+    switch (test->kind()) {
+    case 1:
+        if (QObject *selfPaced = SelfPacedTest::staticMetaObject.cast(test))
+            dumpSelfPacedTest(static_cast<SelfPacedTest *>(selfPaced));
+        break;
+    case 0:
+        if (QObject *instructorPaced = InstructorPacedTest::staticMetaObject.cast(test))
+            dumpInstructorPacedTest(static_cast<InstructorPacedTest *>(instructorPaced));
+        break;
+    default:
+        break;
+    }
+}
+
+namespace {
+
+void walkQuestions(raZuzezoz &engine, Test *test)
+{
+    const int count = test->questionCount();
+    for (int i = 0; i < count; ++i) {
+        if (Question *question = test->questionAt(i))
+            engine.dumpQuestion(question);
+    }
+}
+
+} // namespace
+
+void raZuzezoz::dumpSelfPacedTest(SelfPacedTest *test)
+{
+    if (diagnosticsEnabled())
+        diagnostic(
+            QStringLiteral(
+                "[ Dump Responses ] - Found Self Paced Test with title (%1) started on (%2).")
+                .arg(test->title(), test->startedOn()));
+    walkQuestions(*this, test);
+}
+
+void raZuzezoz::dumpInstructorPacedTest(InstructorPacedTest *test)
+{
+    if (diagnosticsEnabled())
+        diagnostic(
+            QStringLiteral("[ Dump Responses ] - Found Instructor Paced Test started on (%1).")
+                .arg(test->startedOn()));
+    walkQuestions(*this, test);
+}
+
+namespace {
+
+void responseLine(const QString &templ, const QString &text, Response *response)
+{
+    diagnostic(templ.arg(text, response->studentId(), response->studentName(), response->label()));
+}
+
+// The response branch of the question walk: grade every response and keep, per student, the
+// verdict of the latest attempt. Everything that is the same for all responses of the
+// question is worked out once, before the loop; a document may hold a million responses.
+void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
+                      const QString &typeName)
+{
+    const bool verbose = diagnosticsEnabled();
+    const bool tickBoxes = typeName == QLatin1String("Tick boxes");
+    const auto entry = engine.database.questions.constFind(id);
+    ExportFile *file = entry != engine.database.questions.constEnd() ? entry->file : nullptr;
+
+    const QString responseTemplate = QStringLiteral(
+        "[ Dump Responses ] - Found response (%1) from user (%2) with id (%3) and device label "
+        "(%4).");
+
+    for (int j = 0; j < question->responseCount(); ++j) {
+        Response *response = question->responseAt(j);
+        if (!response)
+            continue;
+
+        // The text is needed here only to spot an empty tick-box answer or for the
+        // diagnostic line; grading reads it itself.
+        QString text;
+        if (tickBoxes || verbose)
+            text = response->text();
+        if (tickBoxes && text.isEmpty()) {
+            if (verbose)
+                responseLine(QStringLiteral("[ Dump Responses ] - Found EMPTY response (%1) from "
+                                            "user (%2) with id (%3) and device label (%4)."),
+                             text, response);
+            continue;
+        }
+
+        if (!file) {
+            engine.database.notice(QStringLiteral("error cannot find this question in database"),
+                                   question->text());
+            continue;
+        }
+
+        if (verbose)
+            responseLine(responseTemplate, text, response);
+
+        const QString key = engine.studentKey(response);
+        // Only this response is lost: the students after it answered the question too.
+        if (key.isEmpty()) {
+            if (verbose)
+                diagnostic(QStringLiteral("Cannot find a student key for this response"));
+            continue;
+        }
+
+        const qsizetype studentCount = file->students.size();
+        StudentRecord &student = file->students[key];
+        if (file->students.size() != studentCount)
+            student.key = key;
+
+        const int time = response->startTime();
+        const bool correct = engine.gradeResponse(question, response, typeName);
+
+        // A student's first attempt is always kept, whatever its start time; a later attempt
+        // replaces it on an equal start time too, so of two equal times the one walked later
+        // wins.
+        const qsizetype answerCount = student.answers.size();
+        AnswerState &state = student.answers[id];
+        if (student.answers.size() != answerCount || time >= state.time) {
+            state.correct = correct;
+            state.time = time;
+        }
+    }
+}
+
+} // namespace
+
+void raZuzezoz::dumpQuestion(Question *question)
+{
+    if (diagnosticsEnabled())
+        diagnostic(
+            QStringLiteral("[ Dump Responses ] - Found Question of type (%1) with text (%2).")
+                .arg(QString::number(question->type()), question->text()));
+
+    const QString id = question->id();
+    const QString typeName = questionTypeName(question);
+    if (typeName == QLatin1String("unsupported") || !question->hasCorrectAnswer())
+        return;
+
+    if (!questionPass) {
+        collectResponses(*this, question, id, typeName);
+        return;
+    }
+
+    // The first page that holds an id keeps it, with that page's file.
+    if (database.questions.contains(id)) {
+        database.notice(QStringLiteral("error duplicate question?"), question->text());
+        return;
+    }
+    database.questions.insert(id, QuestionEntry{id, currentPage, currentFile});
+    ++currentFile->questionCount;
+}
+
+QString raZuzezoz::studentKey(Response *response) const
+{
+    QString key = response->studentId();
+    if (!key.isEmpty())
+        return key;
+    key = response->studentName();
+    if (!key.isEmpty())
+        return key;
+    return response->label();
+}
+
+namespace {
+
+ExportTarget targetIn(const QString &folder, const QString &path)
+{
+    ExportTarget target;
+    target.folder = folder;
+    target.nativeFolder = QDir::toNativeSeparators(folder);
+    // A document in the root folder must not get a stem starting with two slashes.
+    const QString separator = folder.endsWith(QLatin1Char('/')) ? QString() : QStringLiteral("/");
+    target.stem = folder + separator + QFileInfo(path).baseName();
+    return target;
+}
+
+} // namespace
+
+ExportTarget exportTargetFor(const QString &path)
+{
+    return targetIn(QDir::cleanPath(QFileInfo(path).absolutePath()), path);
+}
+
+ExportTarget exportTargetFor(const QString &path, const QString &outputFolder)
+{
+    return targetIn(QDir::cleanPath(QFileInfo(outputFolder).absoluteFilePath()), path);
+}
