@@ -1,0 +1,383 @@
+#include "enginesupport.h"
+
+#include <question.h>
+#include <response.h>
+#include <test.h>
+
+#include <QtTest>
+
+using doc::response;
+
+namespace {
+
+// The kept verdict of one student for one question, or nothing when there is none.
+std::optional<AnswerState> stateOf(const EngineHarness &h, const QString &fileKey,
+                                   const QString &student, const QString &question)
+{
+    const ExportFile *file = h.file(fileKey);
+    if (!file || !file->students.contains(student))
+        return std::nullopt;
+    const StudentRecord record = file->students.value(student);
+    if (!record.answers.contains(question))
+        return std::nullopt;
+    return record.answers.value(question);
+}
+
+QString responseLine(const QString &text, const QString &id, const QString &name,
+                     const QString &label)
+{
+    return QStringLiteral("[ Dump Responses ] - Found response (%1) from user (%2) with id (%3) "
+                          "and device label (%4).")
+        .arg(text, id, name, label);
+}
+
+} // namespace
+
+class TestCollection : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void noInstances();
+    void responseWithoutKeyIsPassedOverAlone();
+    void latestAttemptIsKept_data();
+    void latestAttemptIsKept();
+    void sameQuestionInTwoInstances();
+    void emptyResponses();
+    void uncataloguedQuestion();
+    void filteredQuestionsGetOnlyTheirLine();
+    void nullResponsesPassedOver();
+    void studentKey_data();
+    void studentKey();
+    void keyFromNameAndIdMeet();
+    void percentSignsPrintedUnchanged();
+    void instanceOfOtherKind();
+    void missingInstanceEndsThePass();
+};
+
+void TestCollection::noInstances()
+{
+    EngineHarness h;
+    QVERIFY(h.load(doc::document({doc::page(doc::test(1, {doc::numeric("q")}))})));
+    QVERIFY(h.catalogue());
+    DiagnosticCapture capture;
+    QVERIFY(h.engine.dumpResponses());
+    QVERIFY(capture.lines().isEmpty());
+    QVERIFY(h.file("NULL")->students.isEmpty());
+}
+
+void TestCollection::responseWithoutKeyIsPassedOverAlone()
+{
+    EngineHarness h;
+    const QJsonArray responses{response("1", "S1"), response("1", ""), response("2", "S3"),
+                               response("1", "S4")};
+    QVERIFY(h.load(doc::document({doc::page(doc::test(1, {doc::numeric("q"), doc::numeric("r")}))},
+                                 {doc::test(1, {doc::numeric("q", "1", responses, "Q"),
+                                                doc::numeric("r", "1", {response("1", "S1")})})})));
+    QVERIFY(h.catalogue());
+
+    DiagnosticCapture capture;
+    QVERIFY(h.engine.dumpResponses());
+
+    const QHash<QString, StudentRecord> &students = h.file("NULL")->students;
+    QCOMPARE(students.size(), 3);
+    QCOMPARE(stateOf(h, "NULL", "S1", "q")->correct, true);
+    QCOMPARE(stateOf(h, "NULL", "S3", "q")->correct, false);
+    QCOMPARE(stateOf(h, "NULL", "S4", "q")->correct, true);
+    QCOMPARE(stateOf(h, "NULL", "S1", "r")->correct, true);
+    QCOMPARE(students.value("S3").key, QString("S3"));
+
+    const QStringList lines = capture.lines();
+    const int noKey = lines.indexOf("Cannot find a student key for this response");
+    QVERIFY(noKey > 0);
+    QCOMPARE(lines.at(noKey - 1), responseLine("1", "", "", ""));
+    QCOMPARE(lines.at(noKey + 1), responseLine("2", "S3", "", ""));
+    QCOMPARE(lines.count("Cannot find a student key for this response"), 1);
+}
+
+void TestCollection::latestAttemptIsKept_data()
+{
+    QTest::addColumn<QList<int>>("times");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<bool>("correct");
+    QTest::addColumn<int>("time");
+
+    // The answer "1" is right, "2" wrong.
+    QTest::newRow("later start wins") << QList<int>{40, 50} << QStringList{"2", "1"} << true << 50;
+    QTest::newRow("earlier start loses")
+        << QList<int>{50, 40} << QStringList{"1", "2"} << true << 50;
+    QTest::newRow("equal start, later walked wins")
+        << QList<int>{10, 10} << QStringList{"1", "2"} << false << 10;
+    QTest::newRow("equal start, later walked right")
+        << QList<int>{10, 10} << QStringList{"2", "1"} << true << 10;
+    // A first attempt counts even before the instance's start.
+    QTest::newRow("negative first attempt kept")
+        << QList<int>{-5} << QStringList{"1"} << true << -5;
+    QTest::newRow("negative attempts, later start wins")
+        << QList<int>{-10, -5} << QStringList{"2", "1"} << true << -5;
+    QTest::newRow("negative attempt after a positive one")
+        << QList<int>{0, -1} << QStringList{"1", "2"} << true << 0;
+    QTest::newRow("first attempt at time zero wrong")
+        << QList<int>{0} << QStringList{"2"} << false << 0;
+}
+
+void TestCollection::latestAttemptIsKept()
+{
+    QFETCH(QList<int>, times);
+    QFETCH(QStringList, answers);
+    QFETCH(bool, correct);
+    QFETCH(int, time);
+
+    QJsonArray responses;
+    for (int i = 0; i < times.size(); ++i)
+        responses.append(response(answers.at(i), "Ann", QString(), QString(), times.at(i)));
+    EngineHarness h;
+    QVERIFY(h.load(doc::document({doc::page(doc::test(1, {doc::numeric("q")}))},
+                                 {doc::test(1, {doc::numeric("q", "1", responses)})})));
+    QVERIFY(h.catalogue());
+    QVERIFY(h.engine.dumpResponses());
+
+    const std::optional<AnswerState> state = stateOf(h, "NULL", "Ann", "q");
+    QVERIFY(state);
+    QCOMPARE(state->correct, correct);
+    QCOMPARE(state->time, time);
+    QCOMPARE(h.file("NULL")->students.value("Ann").answers.size(), 1);
+    QCOMPARE(h.file("NULL")->students.value("Ann").correct, 0);
+}
+
+void TestCollection::sameQuestionInTwoInstances()
+{
+    EngineHarness h;
+    QVERIFY(
+        h.load(doc::document({doc::page(doc::test(1, {doc::numeric("q")}), {"CSV: A"})},
+                             {doc::test(1, {doc::numeric("q", "1",
+                                                         {response("1", "Ann", "", "", 30),
+                                                          response("2", "Ben", "", "", 5)})}),
+                              doc::test(0, {doc::numeric("q", "1",
+                                                         {response("2", "Ann", "", "", 20),
+                                                          response("1", "Ben", "", "", 6)})})})));
+    QVERIFY(h.catalogue());
+    QVERIFY(h.engine.dumpResponses());
+
+    QCOMPARE(h.file("A")->students.size(), 2);
+    QCOMPARE(stateOf(h, "A", "Ann", "q")->correct, true);
+    QCOMPARE(stateOf(h, "A", "Ann", "q")->time, 30);
+    QCOMPARE(stateOf(h, "A", "Ben", "q")->correct, true);
+    QCOMPARE(stateOf(h, "A", "Ben", "q")->time, 6);
+}
+
+void TestCollection::emptyResponses()
+{
+    EngineHarness h;
+    QVERIFY(h.load(doc::document(
+        {doc::page(doc::test(1, {doc::choice("tick"), doc::numeric("num", "0")}))},
+        {doc::test(1, {doc::choice("tick", {response("", "Ann", "Ann B", "D1")}),
+                       doc::numeric("num", "0", {response("", "Ann", "Ann B", "D1")})})})));
+    QVERIFY(h.catalogue());
+
+    DiagnosticCapture capture;
+    QVERIFY(h.engine.dumpResponses());
+
+    QVERIFY(!stateOf(h, "NULL", "Ann", "tick"));
+    // An empty numeric answer reads as 0, which is right here.
+    QCOMPARE(stateOf(h, "NULL", "Ann", "num")->correct, true);
+    QVERIFY(capture.lines().contains("[ Dump Responses ] - Found EMPTY response () from user (Ann) "
+                                     "with id (Ann B) and device label (D1)."));
+    QVERIFY(capture.lines().contains(responseLine("", "Ann", "Ann B", "D1")));
+    QVERIFY(h.notices.shown.isEmpty());
+}
+
+void TestCollection::uncataloguedQuestion()
+{
+    EngineHarness h;
+    QVERIFY(h.load(doc::document(
+        {doc::page(doc::test(1, {doc::numeric("known")}))},
+        {doc::test(
+            1, {doc::choice("stray", {response("A", "Ann"), response("", "Ben"), response("B", "")},
+                            "Stray question"),
+                doc::numeric("known", "1", {response("1", "Cy")})})})));
+    QVERIFY(h.catalogue());
+
+    DiagnosticCapture capture;
+    QVERIFY(h.engine.dumpResponses());
+
+    // Once per response that is not an empty tick-box answer, key or no key.
+    const QPair<QString, QString> expected("error cannot find this question in database",
+                                           "Stray question");
+    QCOMPARE(h.notices.shown, (QList<QPair<QString, QString>>{expected, expected}));
+    QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Cy"});
+    const QStringList lines{
+        "[ Dump Responses ] - Dumping test instance (1).",
+        "[ Dump Responses ] - Found Self Paced Test with title (Quiz) started on (2026-03-02 "
+        "09:15).",
+        "[ Dump Responses ] - Found Question of type (1) with text (Stray question).",
+        "[ Dump Responses ] - Found EMPTY response () from user (Ben) with id () and device label "
+        "().",
+        "[ Dump Responses ] - Found Question of type (6) with text (How many?).",
+        responseLine("1", "Cy", "", ""),
+    };
+    QCOMPARE(capture.lines(), lines);
+}
+
+void TestCollection::filteredQuestionsGetOnlyTheirLine()
+{
+    QJsonObject unsupported = doc::numeric("u", "1", {response("1", "Ann")}, "U");
+    unsupported["type"] = 9;
+    QJsonObject noAnswer = doc::numeric("n", "1", {response("1", "Ann")}, "N");
+    noAnswer["answers"] = QJsonArray{};
+    EngineHarness h;
+    QVERIFY(h.load(doc::document({doc::page(doc::test(1, {unsupported, noAnswer}))},
+                                 {doc::test(0, {unsupported, noAnswer}, "", "now")})));
+    QVERIFY(h.catalogue());
+
+    DiagnosticCapture capture;
+    QVERIFY(h.engine.dumpResponses());
+    const QStringList lines{
+        "[ Dump Responses ] - Dumping test instance (1).",
+        "[ Dump Responses ] - Found Instructor Paced Test started on (now).",
+        "[ Dump Responses ] - Found Question of type (9) with text (U).",
+        "[ Dump Responses ] - Found Question of type (6) with text (N).",
+    };
+    QCOMPARE(capture.lines(), lines);
+    QVERIFY(h.notices.shown.isEmpty());
+    QVERIFY(h.file("NULL")->students.isEmpty());
+}
+
+void TestCollection::nullResponsesPassedOver()
+{
+    EngineHarness h;
+    QVERIFY(h.load(doc::document(
+        {doc::page(doc::test(1, {doc::numeric("q")}))},
+        {doc::test(1, {doc::null(), doc::numeric("q", "1",
+                                                 {doc::null(), response("1", "Ann"), doc::null(),
+                                                  response("1", "Ben")})})})));
+    QVERIFY(h.catalogue());
+    QVERIFY(h.engine.dumpResponses());
+    QCOMPARE(h.file("NULL")->students.size(), 2);
+}
+
+void TestCollection::studentKey_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("key");
+
+    QTest::newRow("id first") << "S-1"
+                              << "Ann"
+                              << "Device 4"
+                              << "S-1";
+    QTest::newRow("then name") << ""
+                               << "Ann"
+                               << "Device 4"
+                               << "Ann";
+    QTest::newRow("then label") << ""
+                                << ""
+                                << "Device 4"
+                                << "Device 4";
+    QTest::newRow("none") << ""
+                          << ""
+                          << ""
+                          << "";
+    // Blanks count as a value: nothing is trimmed.
+    QTest::newRow("blank id kept") << " "
+                                   << "Ann"
+                                   << ""
+                                   << " ";
+    QTest::newRow("case kept") << ""
+                               << " ann "
+                               << ""
+                               << " ann ";
+}
+
+void TestCollection::studentKey()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, name);
+    QFETCH(QString, label);
+    QFETCH(QString, key);
+
+    EngineHarness h;
+    QVERIFY(h.load(doc::document(
+        {}, {doc::test(1, {doc::numeric("q", "1", {response("1", id, name, label)})})})));
+    Zazizi::Response *r = h.engine.plexa->testInstanceAt(0)->questionAt(0)->responseAt(0);
+    QVERIFY(r);
+    QCOMPARE(h.engine.studentKey(r), key);
+}
+
+void TestCollection::keyFromNameAndIdMeet()
+{
+    EngineHarness h;
+    QVERIFY(h.load(doc::document(
+        {doc::page(doc::test(1, {doc::numeric("q1"), doc::numeric("q2")}))},
+        {doc::test(1, {doc::numeric("q1", "1", {response("1", "", "Ann", "Device 1")}),
+                       doc::numeric("q2", "1", {response("1", "Ann", "", "Device 2")})})})));
+    QVERIFY(h.catalogue());
+    QVERIFY(h.engine.dumpResponses());
+    QCOMPARE(h.file("NULL")->students.size(), 1);
+    QCOMPARE(h.file("NULL")->students.value("Ann").answers.size(), 2);
+}
+
+void TestCollection::percentSignsPrintedUnchanged()
+{
+    EngineHarness h;
+    QVERIFY(h.load(doc::document(
+        {doc::page(doc::test(1, {doc::numeric("q")}))},
+        {doc::test(1,
+                   {doc::numeric("q", "1", {response("%2", "%1%3", "50%", "%4 %2")}, "%1 of %2")},
+                   "%2", "%1")})));
+    QVERIFY(h.catalogue());
+
+    DiagnosticCapture capture;
+    QVERIFY(h.engine.dumpResponses());
+    const QStringList lines{
+        "[ Dump Responses ] - Dumping test instance (1).",
+        "[ Dump Responses ] - Found Self Paced Test with title (%2) started on (%1).",
+        "[ Dump Responses ] - Found Question of type (6) with text (%1 of %2).",
+        "[ Dump Responses ] - Found response (%2) from user (%1%3) with id (50%) and device label "
+        "(%4 %2).",
+    };
+    QCOMPARE(capture.lines(), lines);
+}
+
+void TestCollection::instanceOfOtherKind()
+{
+    EngineHarness h;
+    QVERIFY(
+        h.load(doc::document({doc::page(doc::test(1, {doc::numeric("q")}))},
+                             {doc::test(2, {doc::numeric("q", "1", {response("1", "Ann")})}),
+                              doc::test(1, {doc::numeric("q", "1", {response("1", "Ben")})})})));
+    QVERIFY(h.catalogue());
+
+    DiagnosticCapture capture;
+    QVERIFY(h.engine.dumpResponses());
+    QCOMPARE(capture.lines().at(0), QString("[ Dump Responses ] - Dumping test instance (1)."));
+    QCOMPARE(capture.lines().at(1), QString("[ Dump Responses ] - Dumping test instance (2)."));
+    QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ben"});
+}
+
+void TestCollection::missingInstanceEndsThePass()
+{
+    EngineHarness h;
+    QVERIFY(h.load(
+        doc::document({doc::page(doc::test(1, {doc::numeric("q")}))},
+                      {doc::test(1, {doc::numeric("q", "1", {response("1", "Ann")})}), doc::null(),
+                       doc::test(1, {doc::numeric("q", "1", {response("1", "Ben")})})})));
+    QVERIFY(h.catalogue());
+
+    DiagnosticCapture capture;
+    QVERIFY(!h.engine.dumpResponses());
+    const QStringList lines{
+        "[ Dump Responses ] - Dumping test instance (1).",
+        "[ Dump Responses ] - Found Self Paced Test with title (Quiz) started on (2026-03-02 "
+        "09:15).",
+        "[ Dump Responses ] - Found Question of type (6) with text (How many?).",
+        responseLine("1", "Ann", "", ""),
+    };
+    QCOMPARE(capture.lines(), lines);
+    // What was collected before the gap stays.
+    QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ann"});
+}
+
+QTEST_GUILESS_MAIN(TestCollection)
+#include "tst_collection.moc"

@@ -1,0 +1,211 @@
+#include "enginesupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using doc::response;
+
+namespace {
+
+QString writeDocument(const QString &path, const QByteArray &json)
+{
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size())
+        return QString();
+    return path;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile in(path);
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+// Runs the export as the main window does: folder and stem from the document's path.
+bool exportDocument(EngineHarness &h, const QString &path)
+{
+    const ExportTarget target = exportTargetFor(path);
+    h.engine.folder = target.nativeFolder;
+    return h.engine.exportPlexa(path, target.stem);
+}
+
+} // namespace
+
+class TestRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void unopenableDocument();
+    void emptyDocument();
+    void twoRunsInARow();
+    void missingInstanceStillWritesFiles();
+    void reportOfACompleteRun();
+    void exportTarget_data();
+    void exportTarget();
+};
+
+void TestRun::unopenableDocument()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // An older grade book of the same name must survive the failed run untouched.
+    QVERIFY(!writeDocument(dir.filePath("quiz.csv"), "Ann,70\r\n").isEmpty());
+    const QString garbled = writeDocument(dir.filePath("garbled.plexa"), "{ not json");
+    QVERIFY(!garbled.isEmpty());
+
+    for (const QString &path : {dir.filePath("quiz.plexa"), garbled}) {
+        EngineHarness h;
+        h.engine.lastRun.opened = true;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(".*"));
+        QVERIFY(!exportDocument(h, path));
+        QCOMPARE(h.log.lines, (QStringList{"Importing file " + QDir::toNativeSeparators(path),
+                                           "FAILED to open plexa "}));
+        QVERIFY(!h.engine.plexa);
+        QVERIFY(!h.engine.lastRun.opened);
+        QVERIFY(!h.engine.lastRun.complete());
+    }
+    QCOMPARE(QDir(dir.path()).entryList({"*.csv"}, QDir::Files), QStringList{"quiz.csv"});
+    QCOMPARE(readAll(dir.filePath("quiz.csv")), QByteArray("Ann,70\r\n"));
+}
+
+void TestRun::emptyDocument()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = writeDocument(dir.filePath("empty.plexa"), doc::document({}, {}));
+    QVERIFY(!path.isEmpty());
+
+    EngineHarness h;
+    QVERIFY(exportDocument(h, path));
+    QCOMPARE(h.log.lines, (QStringList{"Importing file " + QDir::toNativeSeparators(path),
+                                       "All Export(s) completed.", "-------------------------"}));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"empty.plexa"});
+    QVERIFY(h.engine.lastRun.complete());
+}
+
+void TestRun::twoRunsInARow()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir("first"));
+    QVERIFY(QDir(dir.path()).mkdir("second"));
+    const QString first = writeDocument(
+        dir.filePath("first/lesson.plexa"),
+        doc::document({doc::page(doc::test(1, {doc::numeric("a1")}), {"CSV: A"}),
+                       doc::page(doc::test(1, {doc::numeric("shared")}))},
+                      {doc::test(1, {doc::numeric("a1", "1", {response("1", "Ann")}),
+                                     doc::numeric("shared", "1", {response("1", "Ann")})})}));
+    const QString second = writeDocument(
+        dir.filePath("second/lesson.plexa"),
+        doc::document({doc::page(doc::test(1, {doc::numeric("shared")}))},
+                      {doc::test(1, {doc::numeric("shared", "1", {response("1", "Ben")})})}));
+    QVERIFY(!first.isEmpty() && !second.isEmpty());
+
+    EngineHarness h;
+    QVERIFY(exportDocument(h, first));
+    QCOMPARE(h.engine.database.exportFiles.size(), std::size_t(2));
+    QVERIFY(exportDocument(h, second));
+
+    QCOMPARE(h.log.lines.first(), "Importing file " + QDir::toNativeSeparators(second));
+    QCOMPARE(h.log.lines.count("All Export(s) completed."), 1);
+    QVERIFY(!h.log.lines.join('\n').contains("first"));
+    QCOMPARE(h.engine.database.questions.keys(), QStringList{"shared"});
+    QCOMPARE(h.engine.database.exportFiles.size(), std::size_t(1));
+    QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ben"});
+    QCOMPARE(h.file("NULL")->filePath, dir.filePath("second/lesson.csv"));
+    QCOMPARE(readAll(dir.filePath("second/lesson.csv")), QByteArray("Ben,100\r\n"));
+    QCOMPARE(h.engine.plexaPath, second);
+    QCOMPARE(h.engine.outputStem, dir.filePath("second/lesson"));
+}
+
+void TestRun::missingInstanceStillWritesFiles()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = writeDocument(
+        dir.filePath("gap.plexa"),
+        doc::document(
+            {doc::page(doc::test(1, {doc::numeric("q"), doc::numeric("r")}))},
+            {doc::test(1, {doc::numeric("q", "1", {response("1", "Ann")})}), doc::null()}));
+    QVERIFY(!path.isEmpty());
+
+    EngineHarness h;
+    QVERIFY(!exportDocument(h, path));
+    QVERIFY(h.engine.lastRun.opened);
+    QVERIFY(h.engine.lastRun.pagesComplete);
+    QVERIFY(!h.engine.lastRun.instancesComplete);
+    QVERIFY(!h.engine.lastRun.complete());
+    QCOMPARE(readAll(dir.filePath("gap.csv")), QByteArray("Ann,50\r\n"));
+    QCOMPARE(h.log.lines.last(), QString("-------------------------"));
+}
+
+void TestRun::reportOfACompleteRun()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = writeDocument(
+        dir.filePath("quiz.plexa"),
+        doc::document({doc::page(doc::test(1, {doc::numeric("q")})), doc::null()},
+                      {doc::test(1, {doc::numeric("q", "1", {response("1", "Ann")})})}));
+    QVERIFY(!path.isEmpty());
+
+    EngineHarness h;
+    // A missing page ends the page pass but not the run, and does not decide its result.
+    QVERIFY(exportDocument(h, path));
+    QVERIFY(h.engine.lastRun.opened);
+    QVERIFY(!h.engine.lastRun.pagesComplete);
+    QVERIFY(h.engine.lastRun.instancesComplete);
+    QCOMPARE(h.engine.lastRun.filesFailed, 0);
+    QCOMPARE(h.engine.currentPage, -1);
+    QVERIFY(!h.engine.questionPass);
+    QCOMPARE(readAll(dir.filePath("quiz.csv")), QByteArray("Ann,100\r\n"));
+}
+
+void TestRun::exportTarget_data()
+{
+    const QString cwd = QDir::currentPath();
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("outputFolder");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("stem");
+
+    QTest::newRow("base name up to the first dot")
+        << "/tmp/x/Week 3/quiz.final.plexa" << QString() << "/tmp/x/Week 3"
+        << "/tmp/x/Week 3/quiz";
+    QTest::newRow("relative path")
+        << "Week 3/quiz.plexa" << QString() << cwd + "/Week 3" << cwd + "/Week 3/quiz";
+    QTest::newRow("bare file name") << "quiz.plexa" << QString() << cwd << cwd + "/quiz";
+    QTest::newRow("dotted folder") << "/tmp/a.b/Unit.3.plexa" << QString() << "/tmp/a.b"
+                                   << "/tmp/a.b/Unit";
+    QTest::newRow("dot-dot cleaned") << "/tmp/x/../y/quiz.plexa" << QString() << "/tmp/y"
+                                     << "/tmp/y/quiz";
+    QTest::newRow("root folder") << "/quiz.plexa" << QString() << "/"
+                                 << "/quiz";
+    QTest::newRow("output folder") << "/tmp/x/quiz.final.plexa"
+                                   << "/srv/out/"
+                                   << "/srv/out"
+                                   << "/srv/out/quiz";
+    QTest::newRow("relative output folder")
+        << "/tmp/x/quiz.plexa"
+        << "out/../grades" << cwd + "/grades" << cwd + "/grades/quiz";
+}
+
+void TestRun::exportTarget()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, outputFolder);
+    QFETCH(QString, folder);
+    QFETCH(QString, stem);
+
+    const ExportTarget target =
+        outputFolder.isNull() ? exportTargetFor(path) : exportTargetFor(path, outputFolder);
+    QCOMPARE(target.folder, folder);
+    QCOMPARE(target.nativeFolder, QDir::toNativeSeparators(folder));
+    QCOMPARE(target.stem, stem);
+}
+
+QTEST_GUILESS_MAIN(TestRun)
+#include "tst_run.moc"
