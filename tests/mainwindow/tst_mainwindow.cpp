@@ -174,7 +174,6 @@ private slots:
     void toolBar();
     void commands_data();
     void commands();
-    void exitEndsTheLoop();
 
     void startupGuide();
     void usageBox();
@@ -189,6 +188,10 @@ private slots:
     void recentList_data();
     void recentList();
     void recentChoiceBecomesStartFolder();
+    void sampleLessonFromRecentList();
+
+    // Last: once the application is told to exit, no further event loop would run.
+    void exitEndsTheLoop();
 
 private:
     QTemporaryDir work;
@@ -564,6 +567,27 @@ void TestMainWindow::recentChoiceBecomesStartFolder()
     w.window.exportAction->trigger();
     QCOMPARE(w.prompts->dialogs.size(), 1);
     QCOMPARE(w.prompts->dialogs.first().folder, folder);
+}
+
+void TestMainWindow::sampleLessonFromRecentList()
+{
+    const QString folder = work.filePath(QStringLiteral("Term 1 & 2"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/fractions-week3.plexa");
+    QVERIFY(QFile::copy(QStringLiteral(SCORLET_EXAMPLES "/fractions-week3.plexa"), path));
+    setHostList(QStringList{path});
+
+    Window w;
+    w.prompts->popupChoice = 1;
+    w.window.exportRecentAction->trigger();
+
+    const QStringList log = w.log().split(QLatin1Char('\n'));
+    QCOMPARE(log.first(), QStringLiteral("Importing file ") + QDir::toNativeSeparators(path));
+    QCOMPARE(log.mid(log.size() - 2), (QStringList{QStringLiteral("All Export(s) completed."),
+                                                   QStringLiteral("-------------------------")}));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/fractions-week3_PERIOD 2.csv")));
+    QVERIFY(QFileInfo::exists(folder + QStringLiteral("/fractions-week3_PERIOD 4.csv")));
+    QVERIFY(w.prompts->informations.isEmpty());
 }
 
 // The settings of the window and of the host's recent list go to a private folder, never to
