@@ -4,7 +4,6 @@
 #include "streamsinks.h"
 
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 namespace {
 
@@ -143,8 +142,5 @@ int runCli(const QStringList &arguments)
     // Decided before the first run: the engine asks whether diagnostics are on before it
     // builds a line, so without --verbose it does not build them at all.
     setVerboseDiagnostics(parsed.options.verbose);
-    QLoggingCategory::setFilterRules(parsed.options.verbose
-                                         ? QStringLiteral("default.debug=true")
-                                         : QStringLiteral("default.debug=false"));
     return runExports(parsed.options);
 }

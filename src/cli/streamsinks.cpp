@@ -1,6 +1,7 @@
 #include "streamsinks.h"
 
 #include <QByteArray>
+#include <QLoggingCategory>
 #include <QtGlobal>
 
 #include <cstdlib>
@@ -9,14 +10,25 @@
 namespace {
 
 bool verboseDiagnostics = false;
+QLoggingCategory::CategoryFilter previousFilter = nullptr;
+
+// The command line has the last word on diagnostics, over QT_LOGGING_RULES and logging
+// configuration files: --verbose always shows them, and without it the engine, which asks
+// before it builds a line, does not even build them.
+void filterCategories(QLoggingCategory *category)
+{
+    if (previousFilter)
+        previousFilter(category);
+    if (std::strcmp(category->categoryName(), "default") == 0)
+        category->setEnabled(QtDebugMsg, verboseDiagnostics);
+}
 
 void handleMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     const bool defaultCategory =
         context.category == nullptr || std::strcmp(context.category, "default") == 0;
     if (type == QtDebugMsg && defaultCategory) {
-        // Normally such lines are not even built without --verbose; this also holds when
-        // QT_LOGGING_RULES switches them back on.
+        // Without --verbose such lines are not even built; this is a second guard.
         if (verboseDiagnostics)
             writeLine(stderr, message);
         return;
@@ -60,4 +72,12 @@ void installMessageHandler()
 void setVerboseDiagnostics(bool verbose)
 {
     verboseDiagnostics = verbose;
+    static bool filterInstalled = false;
+    if (!filterInstalled) {
+        filterInstalled = true;
+        previousFilter = QLoggingCategory::installFilter(filterCategories);
+    } else {
+        // Rerun the filters over every category.
+        QLoggingCategory::setFilterRules(QString());
+    }
 }

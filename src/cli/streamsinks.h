@@ -40,4 +40,6 @@ private:
 // default category) as they are, and only while verbose; every other message prefixed with
 // the program's name.
 void installMessageHandler();
+// Switches the diagnostic lines on or off for good, whatever logging rules the environment
+// sets. Until the first call the message handler drops them.
 void setVerboseDiagnostics(bool verbose);

@@ -406,10 +406,10 @@ void TestExporter::diagnostics_data()
         QStringLiteral("[ Dump Responses ] - Found Instructor Paced Test started on (2026-03-03 "
                        "13:40)."),
         QStringLiteral("[ Dump Responses ] - Dumping test instance (1)."),
-        QStringLiteral("[ Dump Responses ] - Found EMPTY response () from user () with id (Emma "
-                       "Lindqvist) and device label (Clicker 05)."),
         QStringLiteral("[ Dump Responses ] - Found response (DENOMINATOR) from user (S-20422) "
                        "with id (Chloé Martin) and device label (Clicker 03)."),
+        QStringLiteral("[ Dump Responses ] - Found EMPTY response () from user () with id (Emma "
+                       "Lindqvist) and device label (Clicker 05)."),
         QStringLiteral("[ Dump Responses ] - Dumping test instance (2)."),
         QStringLiteral("report end...."),
     };
