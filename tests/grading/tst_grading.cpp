@@ -429,6 +429,7 @@ void TestGrading::missingQuestionOrResponse()
     raZuzezoz engine;
     QVERIFY(!engine.gradeResponse(q, nullptr, QStringLiteral("numeric")));
     QVERIFY(!engine.gradeResponse(nullptr, q->responseAt(0), QStringLiteral("numeric")));
+    QCOMPARE(engine.questionTypeName(nullptr), QStringLiteral("unsupported"));
 }
 
 QTEST_GUILESS_MAIN(TestGrading)
