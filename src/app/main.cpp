@@ -1,8 +1,7 @@
 #include "gui.h"
-#include "windowrules.h"
+#include "startup.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QScreen>
 
 #include <memory>
@@ -19,19 +18,9 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
 
     auto window = std::make_unique<gui>();
-    window->version = QStringLiteral("Version 1.0.0.8");
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/scorlet/Resources/zezadidbg.bmp")));
-
-    // The whole virtual desktop; only its size counts, not its origin.
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const WindowPlacement placement = placementOnDesktop(screen->virtualGeometry().size());
-        window->resize(placement.size);
-        window->move(placement.position);
-    }
-    window->setWindowTitle(windowTitleFor(window->version));
-    window->lastFolder =
-        window->settings.value(QStringLiteral("plexDirectory"), QString()).toString();
-    window->writeStartupGuide();
+    // The whole virtual desktop, read once; only its size counts, not its origin.
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    prepareMainWindow(*window, screen ? screen->virtualGeometry().size() : QSize());
     window->show();
 
     return app.exec();

@@ -1,5 +1,6 @@
 #include "gui.h"
 #include "helptexts.h"
+#include "startup.h"
 #include "windowrules.h"
 
 #include <QAction>
@@ -18,8 +19,6 @@
 #include <memory>
 
 namespace {
-
-const QString version = QStringLiteral("Version 1.0.0.8");
 
 // Answers every question at once and remembers what it was asked.
 class FakePrompts : public GuiPrompts
@@ -48,6 +47,7 @@ public:
     QList<Box> abouts;
     QStringList popupEntries;
     QStringList popupPaths;
+    QPoint popupAt;
     int popups = 0;
 
     QString openFileName(QWidget *parent, const QString &caption, const QString &folder,
@@ -64,9 +64,10 @@ public:
     {
         abouts.append({parent, title, text});
     }
-    QAction *popup(QMenu &menu, const QPoint &) override
+    QAction *popup(QMenu &menu, const QPoint &at) override
     {
         ++popups;
+        popupAt = at;
         popupEntries.clear();
         popupPaths.clear();
         const QList<QAction *> entries = menu.actions();
@@ -87,16 +88,12 @@ struct Window
     gui window;
     FakePrompts *prompts = nullptr;
 
-    Window()
+    explicit Window(const QSize &desktop = QSize(1920, 1080))
     {
         auto fake = std::make_unique<FakePrompts>();
         prompts = fake.get();
         window.setPrompts(std::move(fake));
-        window.version = version;
-        window.setWindowTitle(windowTitleFor(window.version));
-        window.lastFolder =
-            window.settings.value(QStringLiteral("plexDirectory"), QString()).toString();
-        window.writeStartupGuide();
+        prepareMainWindow(window, desktop);
     }
     QString log() const { return window.logView.toPlainText(); }
 };
@@ -168,7 +165,8 @@ private slots:
 
     void placement_data();
     void placement();
-    void title();
+    void startUp_data();
+    void startUp();
 
     void menus();
     void toolBar();
@@ -225,11 +223,34 @@ void TestMainWindow::placement()
     QCOMPARE(placement.position, position);
 }
 
-void TestMainWindow::title()
+void TestMainWindow::startUp_data()
 {
-    Window w;
+    QTest::addColumn<QSize>("desktop");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QRect>("geometry");
+    QTest::newRow("first start") << QSize(1920, 1080) << QString() << QRect(480, 270, 960, 540);
+    QTest::newRow("folder remembered")
+        << QSize(1025, 769) << "/home/ann/Lessons/Week 3" << QRect(256, 192, 512, 384);
+}
+
+void TestMainWindow::startUp()
+{
+    QFETCH(QSize, desktop);
+    QFETCH(QString, stored);
+    QFETCH(QRect, geometry);
+    if (!stored.isEmpty())
+        setStoredFolder(stored);
+
+    Window w(desktop);
+    QCOMPARE(w.window.version, QStringLiteral("Version 1.0.0.8"));
+    QCOMPARE(w.window.size(), geometry.size());
+    QCOMPARE(w.window.pos(), geometry.topLeft());
+    // Exactly one space between the last full stop and the version.
     QCOMPARE(w.window.windowTitle(),
              QStringLiteral("Plexa Exporter. Powered by Zentriq for Dunmere. Version 1.0.0.8"));
+    QCOMPARE(w.window.lastFolder, stored);
+    QVERIFY(w.log().startsWith(QStringLiteral("To create your CSV file")));
+    QCOMPARE(QApplication::windowIcon().availableSizes(), QList<QSize>{QSize(512, 512)});
 }
 
 void TestMainWindow::menus()
@@ -556,9 +577,15 @@ void TestMainWindow::recentChoiceBecomesStartFolder()
     const QString folder = work.filePath(QStringLiteral("Week 3"));
     setHostList(QStringList{folder + QStringLiteral("/quiz.final.plexa")});
     Window w;
+    w.window.show(); // lays out the menu bar, toolbar and log
     w.prompts->popupChoice = 1;
     w.window.exportRecentAction->trigger();
     QCOMPARE(storedFolder(), folder);
+
+    // The popup opens just inside the log's top-left corner, from the window's frame position.
+    const QPoint logCorner = w.window.pos() + w.window.logView.pos();
+    QVERIFY(w.window.logView.y() > 0);
+    QCOMPARE(w.prompts->popupAt, logCorner + QPoint(8, 0));
 
     // The popup is rebuilt, not added to, on the next visit.
     w.window.exportRecentAction->trigger();
