@@ -1,1 +1,174 @@
-// placeholder until implemented
+#include "plexa.h"
+
+#include "reader_p.h"
+#include "store_p.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
+namespace Zazizi {
+
+namespace {
+
+// Spans address the buffer with 32-bit offsets.
+constexpr qint64 MaxDocumentSize = Q_INT64_C(0xffffffff) - DocumentStore::Padding;
+
+std::unique_ptr<DocumentStore> readStore(QByteArray buffer, qsizetype size, QString &error)
+{
+    std::memset(buffer.data() + size, 0, DocumentStore::Padding);
+    auto store = std::make_unique<DocumentStore>(std::move(buffer), size);
+    if (!readDocument(*store, error))
+        return nullptr;
+    return store;
+}
+
+// A large document fills hundreds of megabytes at once; with large pages the kernel maps
+// them in a few hundred faults instead of tens of thousands.
+void adviseLargePages(QByteArray &buffer)
+{
+#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
+    constexpr quintptr PageSize = 4096;
+    const auto begin = (quintptr(buffer.data()) + PageSize - 1) & ~(PageSize - 1);
+    const auto end = (quintptr(buffer.data()) + quintptr(buffer.size())) & ~(PageSize - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(buffer);
+#endif
+}
+
+// The file's bytes followed by the zero padding the reader relies on, or a reason.
+bool readFile(const QString &path, QByteArray &buffer, qsizetype &size, QString &error)
+{
+    // Checked before opening, so that a pipe or a device never blocks the open or the read.
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        error = QStringLiteral("no such file");
+        return false;
+    }
+    if (!info.isFile()) {
+        error = QStringLiteral("not a regular file");
+        return false;
+    }
+    if (info.size() > MaxDocumentSize) {
+        error = QStringLiteral("file too large");
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read: %1").arg(file.errorString());
+        return false;
+    }
+    const qint64 expected = file.size();
+    if (expected > MaxDocumentSize) {
+        error = QStringLiteral("file too large");
+        return false;
+    }
+    buffer = QByteArray(qsizetype(expected) + DocumentStore::Padding, Qt::Uninitialized);
+    adviseLargePages(buffer);
+    qint64 total = 0;
+    while (total < expected) {
+        const qint64 got = file.read(buffer.data() + total, expected - total);
+        if (got < 0) {
+            error = QStringLiteral("cannot read: %1").arg(file.errorString());
+            return false;
+        }
+        if (got == 0)
+            break; // the file shrank while being read; what was read is the document
+        total += got;
+    }
+    size = qsizetype(total);
+    return true;
+}
+
+} // namespace
+
+Page::Page(Test *test, QStringList keywords) : m_test(test), m_keywords(std::move(keywords)) {}
+
+Page::~Page() = default;
+
+Test *Page::test() const
+{
+    return m_test;
+}
+
+QStringList Page::keywords() const
+{
+    return m_keywords;
+}
+
+Plexa::Plexa(std::unique_ptr<DocumentStore> store) : m_store(std::move(store)) {}
+
+Plexa::~Plexa() = default;
+
+Plexa *Plexa::openPlexa(const QString &path)
+{
+    QByteArray buffer;
+    qsizetype size = 0;
+    QString error;
+    if (readFile(path, buffer, size, error)) {
+        if (auto store = readStore(std::move(buffer), size, error))
+            return new Plexa(std::move(store));
+    }
+    qWarning().noquote() << QStringLiteral("Cannot open Plexa document %1: %2")
+                                .arg(QDir::toNativeSeparators(path), error);
+    return nullptr;
+}
+
+Plexa *Plexa::fromData(QByteArray data, QString *error)
+{
+    QString reason;
+    const qsizetype size = data.size();
+    if (size > MaxDocumentSize) {
+        reason = QStringLiteral("file too large");
+    } else {
+        data.resize(size + DocumentStore::Padding);
+        if (auto store = readStore(std::move(data), size, reason))
+            return new Plexa(std::move(store));
+    }
+    if (error)
+        *error = reason;
+    return nullptr;
+}
+
+int Plexa::pageCount() const
+{
+    return int(m_store->pages.size());
+}
+
+Page *Plexa::pageAt(int i) const
+{
+    if (i < 0 || std::size_t(i) >= m_store->pages.size())
+        return nullptr;
+    const DocumentStore::PageData &page = m_store->pages[std::size_t(i)];
+    if (!page.present)
+        return nullptr;
+    return new Page(page.test, page.keywords);
+}
+
+int Plexa::testInstanceCount() const
+{
+    return int(m_store->testInstances.size());
+}
+
+Test *Plexa::testInstanceAt(int i) const
+{
+    if (i < 0 || std::size_t(i) >= m_store->testInstances.size())
+        return nullptr;
+    return m_store->testInstances[std::size_t(i)];
+}
+
+QString Plexa::title() const
+{
+    return m_store->title;
+}
+
+} // namespace Zazizi

@@ -4,8 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
+
 namespace Zazizi {
 
+class DocumentStore;
 class Response;
 
 // One question of a test. Owned by the document; valid while the document is open.
@@ -45,8 +48,12 @@ private:
     int m_labelType = 0;
     int m_textComparison = 0;
     double m_tolerance = 0.0;
-    // Slots in the document's response table; a null slot stands for a `null` element.
-    Response *const *m_responses = nullptr;
+    // The responses are a run of the document's response table starting at m_firstResponse,
+    // unless the array holds `null` elements: then m_firstSlot (not -1) starts a run of
+    // indexes into that table.
+    const DocumentStore *m_store = nullptr;
+    std::uint32_t m_firstResponse = 0;
+    std::int64_t m_firstSlot = -1;
     int m_responseCount = 0;
 };
 

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+namespace Zazizi {
+
+class DocumentStore;
+
+// Reads the whole document held by `store` into it. On failure returns false and sets
+// `error` to the reason.
+bool readDocument(DocumentStore &store, QString &error);
+
+} // namespace Zazizi
