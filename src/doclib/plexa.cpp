@@ -10,6 +10,12 @@
 
 #include <cstring>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
 #endif
@@ -19,7 +25,7 @@ namespace Zazizi {
 namespace {
 
 // Spans address the buffer with 32-bit offsets.
-constexpr qint64 MaxDocumentSize = Q_INT64_C(0xffffffff) - DocumentStore::Padding;
+constexpr qint64 MaxDocumentSize = Q_INT64_C(0xffffffff);
 
 std::unique_ptr<DocumentStore> readStore(QByteArray buffer, qsizetype size, QString &error)
 {
@@ -63,10 +69,31 @@ bool readFile(const QString &path, QByteArray &buffer, qsizetype &size, QString 
         return false;
     }
     QFile file(path);
+#ifdef Q_OS_UNIX
+    // The file may have been replaced since the check: open without blocking and look again
+    // at what was opened.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = QStringLiteral("cannot read: %1").arg(qt_error_string(errno));
+        return false;
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        error = QStringLiteral("not a regular file");
+        return false;
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        error = QStringLiteral("cannot read: %1").arg(file.errorString());
+        return false;
+    }
+#else
     if (!file.open(QIODevice::ReadOnly)) {
         error = QStringLiteral("cannot read: %1").arg(file.errorString());
         return false;
     }
+#endif
     const qint64 expected = file.size();
     if (expected > MaxDocumentSize) {
         error = QStringLiteral("file too large");

@@ -82,6 +82,8 @@ private slots:
     void texts();
     void integers_data();
     void integers();
+    void tolerance_data();
+    void tolerance();
     void unknownMembersIgnored();
 
     void wrongMember_data();
@@ -430,6 +432,35 @@ void TestDocument::integers()
     }
 }
 
+void TestDocument::tolerance_data()
+{
+    QTest::addColumn<QByteArray>("number");
+    QTest::addColumn<double>("value");
+
+    QTest::newRow("fraction") << QByteArray("0.001") << 0.001;
+    QTest::newRow("integer") << QByteArray("5") << 5.0;
+    QTest::newRow("negative") << QByteArray("-2.5") << -2.5;
+    QTest::newRow("exponent") << QByteArray("1E2") << 100.0;
+    QTest::newRow("negative exponent") << QByteArray("25e-1") << 2.5;
+    // Too small to represent is zero, not an error.
+    QTest::newRow("underflow") << QByteArray("1e-999") << 0.0;
+    QTest::newRow("long fraction underflow") << QByteArray("0.0000001e-400") << 0.0;
+    QTest::newRow("largest double")
+        << QByteArray("1.7976931348623157e308") << 1.7976931348623157e308;
+}
+
+void TestDocument::tolerance()
+{
+    QFETCH(QByteArray, number);
+    QFETCH(double, value);
+
+    QString error;
+    const auto plexa =
+        parse(withQuestion(R"({"id": "q", "type": 6, "tolerance": )" + number + "}"), &error);
+    QVERIFY2(plexa, qPrintable(error));
+    QCOMPARE(firstPageQuestion(*plexa)->tolerance(), value);
+}
+
 void TestDocument::unknownMembersIgnored()
 {
     // Unknown members may hold anything, known names included, as long as it is JSON.
@@ -543,6 +574,8 @@ void TestDocument::wrongMember_data()
         << question(R"("tolerance": 1e999)") << q + "tolerance: number out of range";
     QTest::newRow("tolerance negative infinite")
         << question(R"("tolerance": -1e400)") << q + "tolerance: number out of range";
+    QTest::newRow("tolerance beyond double")
+        << question(R"("tolerance": 1.8e308)") << q + "tolerance: number out of range";
     QTest::newRow("responses string")
         << question(R"("responses": "none")") << q + "responses: expected an array";
     QTest::newRow("type twice") << question(R"("type": 6)") << q + "type: duplicate member";
