@@ -62,6 +62,8 @@ bool raZuzezoz::exportPlexa(const QString &path, const QString &stem)
 
 bool raZuzezoz::dumpQuestions()
 {
+    if (!plexa)
+        return false;
     const int count = plexa->pageCount();
     // Pages belong to the caller; each is held until the next one has been fetched.
     std::unique_ptr<Page> page;
@@ -95,6 +97,8 @@ bool raZuzezoz::dumpQuestions()
 
 bool raZuzezoz::dumpResponses()
 {
+    if (!plexa)
+        return false;
     const int count = plexa->testInstanceCount();
     for (int i = 0; i < count; ++i) {
         Test *instance = plexa->testInstanceAt(i);
@@ -175,7 +179,14 @@ void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
     const bool verbose = diagnosticsEnabled();
     const bool tickBoxes = typeName == QLatin1String("Tick boxes");
     const auto entry = engine.database.questions.constFind(id);
-    ExportFile *file = entry != engine.database.questions.constEnd() ? entry->file : nullptr;
+    ExportFile *file = nullptr;
+    // The catalogue's copy of the id: every student's answer table then shares its text, and
+    // comparing keys seldom has to read it.
+    QString answerKey;
+    if (entry != engine.database.questions.constEnd()) {
+        file = entry->file;
+        answerKey = entry->id;
+    }
 
     const QString responseTemplate = QStringLiteral(
         "[ Dump Responses ] - Found response (%1) from user (%2) with id (%3) and device label "
@@ -228,7 +239,7 @@ void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
         // replaces it on an equal start time too, so of two equal times the one walked later
         // wins.
         const qsizetype answerCount = student.answers.size();
-        AnswerState &state = student.answers[id];
+        AnswerState &state = student.answers[answerKey];
         if (student.answers.size() != answerCount || time >= state.time) {
             state.correct = correct;
             state.time = time;
