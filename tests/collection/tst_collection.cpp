@@ -4,6 +4,7 @@
 #include <response.h>
 #include <test.h>
 
+#include <QLoggingCategory>
 #include <QtTest>
 
 using doc::response;
@@ -53,6 +54,7 @@ private slots:
     void percentSignsPrintedUnchanged();
     void instanceOfOtherKind();
     void missingInstanceEndsThePass();
+    void diagnosticsSwitchedOff();
 };
 
 void TestCollection::noInstances()
@@ -377,6 +379,26 @@ void TestCollection::missingInstanceEndsThePass()
     QCOMPARE(capture.lines(), lines);
     // What was collected before the gap stays.
     QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ann"});
+}
+
+void TestCollection::diagnosticsSwitchedOff()
+{
+    EngineHarness h;
+    QVERIFY(h.load(
+        doc::document({doc::page(doc::test(1, {doc::choice("q")}))},
+                      {doc::test(1, {doc::choice("q", {response("A", "Ann"), response("", "Ben"),
+                                                       response("B", "")})})})));
+
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    DiagnosticCapture capture;
+    QVERIFY(h.catalogue());
+    QVERIFY(h.engine.dumpResponses());
+    QLoggingCategory::setFilterRules(QString());
+
+    QVERIFY(capture.lines().isEmpty());
+    // The results do not depend on the diagnostics.
+    QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ann"});
+    QCOMPARE(stateOf(h, "NULL", "Ann", "q")->correct, true);
 }
 
 QTEST_GUILESS_MAIN(TestCollection)
