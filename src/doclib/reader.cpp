@@ -322,7 +322,7 @@ private:
     int m_depth = 0;
     std::vector<PlaceItem> m_place;
     QString m_error;
-    // Where each test's run of question slotTable starts; the slot table may still move while
+    // Where each test's run of question slots starts; the slot table may still move while
     // the document is read.
     std::vector<std::pair<Test *, std::size_t>> m_questionRuns;
 };
@@ -948,7 +948,7 @@ bool DocumentReader::readQuestion(Question *&out)
                 auto &responses = m_store.responses;
                 auto &slotTable = m_store.responseSlots;
                 question->m_firstResponse = std::uint32_t(responses.size());
-                const bool read = readArrayOf([&] {
+                return readArrayOf([&] {
                     if (*m_p == 'n') {
                         if (!literal("null"))
                             return false;
@@ -972,7 +972,6 @@ bool DocumentReader::readQuestion(Question *&out)
                     ++question->m_responseCount;
                     return true;
                 });
-                return read;
             });
         default:
             return skipValue();
