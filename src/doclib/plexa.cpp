@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <cstring>
+#include <new>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -31,8 +32,15 @@ std::unique_ptr<DocumentStore> readStore(QByteArray buffer, qsizetype size, QStr
 {
     std::memset(buffer.data() + size, 0, DocumentStore::Padding);
     auto store = std::make_unique<DocumentStore>(std::move(buffer), size);
-    if (!readDocument(*store, error))
+    // A small file of tiny objects can still ask for more memory than there is; that is one
+    // more document that cannot be opened.
+    try {
+        if (!readDocument(*store, error))
+            return nullptr;
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("not enough memory");
         return nullptr;
+    }
     return store;
 }
 
