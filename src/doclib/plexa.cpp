@@ -107,7 +107,12 @@ bool readFile(const QString &path, QByteArray &buffer, qsizetype &size, QString 
         error = QStringLiteral("file too large");
         return false;
     }
-    buffer = QByteArray(qsizetype(expected) + DocumentStore::Padding, Qt::Uninitialized);
+    try {
+        buffer = QByteArray(qsizetype(expected) + DocumentStore::Padding, Qt::Uninitialized);
+    } catch (const std::bad_alloc &) {
+        error = QStringLiteral("not enough memory");
+        return false;
+    }
     adviseLargePages(buffer);
     qint64 total = 0;
     while (total < expected) {
