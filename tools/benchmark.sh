@@ -127,13 +127,16 @@ for n in $SIZES; do
     done
     ms=$(awk '{ print $1 * 1000 }' "$work/wall.txt" | median)
     cpu_ms=$(awk '{ print ($2 + $3) * 1000 }' "$work/wall.txt" | median)
+    spread=$(awk 'NR == 1 || $1 < lo { lo = $1 } NR == 1 || $1 > hi { hi = $1 }
+        END { printf "%.0f-%.0f", lo * 1000, hi * 1000 }' "$work/wall.txt")
     result_ms[$n]=$ms
     result_cpu[$n]=$cpu_ms
     result_rss[$n]=$rss_kb
     result_bytes[$n]=$bytes
-    summary+=("$(awk -v n="$n" -v b="$bytes" -v ms="$ms" -v cpu="$cpu_ms" -v rss="$rss_kb" 'BEGIN {
-        printf "%10d %9.1f %10.1f %9.1f %13.0f %8.1f %10.1f %9.2f",
-            n, b / 1e6, ms, cpu, n / (ms / 1000), b / 1e6 / (ms / 1000), rss * 1024 / 1e6,
+    summary+=("$(awk -v n="$n" -v b="$bytes" -v ms="$ms" -v sp="$spread" -v cpu="$cpu_ms" \
+        -v rss="$rss_kb" 'BEGIN {
+        printf "%10d %9.1f %10.1f %11s %9.1f %13.0f %8.1f %10.1f %9.2f",
+            n, b / 1e6, ms, sp, cpu, n / (ms / 1000), b / 1e6 / (ms / 1000), rss * 1024 / 1e6,
             rss * 1024 / b }')")
 
     if [[ -s $work/timings.txt ]]; then
@@ -154,8 +157,8 @@ done
 echo
 echo "Median of $RUNS run(s) of the whole scorlet-export process (wall and CPU time);"
 echo "throughput from the wall time; peak RSS from a first, untimed run."
-printf '%10s %9s %10s %9s %13s %8s %10s %9s\n' responses "file MB" "wall ms" "CPU ms" \
-    responses/s MB/s "peak MB" RSS/file
+printf '%10s %9s %10s %11s %9s %13s %8s %10s %9s\n' responses "file MB" "wall ms" "wall range" \
+    "CPU ms" responses/s MB/s "peak MB" RSS/file
 for row in "${summary[@]}"; do
     echo "$row"
 done
