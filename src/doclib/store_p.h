@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <type_traits>
 #include <vector>
 
 namespace Zazizi {
@@ -27,26 +29,33 @@ public:
 
     // Responses in file order, in fixed blocks: growing never moves (or copies) the ones
     // already read, so a response's address stays valid and the peak stays at the final size.
+    // A block is one large page, so that the kernel maps it in one fault where it can.
     class ResponseTable
     {
     public:
+        ResponseTable() = default;
+        ResponseTable(const ResponseTable &) = delete;
+        ResponseTable &operator=(const ResponseTable &) = delete;
+        ~ResponseTable();
+
         std::size_t size() const { return m_size; }
-        Response &operator[](std::size_t i) const
-        {
-            return m_blocks[i >> BlockBits][i & BlockMask];
-        }
+        Response &operator[](std::size_t i) const { return m_blocks[i / PerBlock][i % PerBlock]; }
         void push_back(const Response &response)
         {
-            if ((m_size & BlockMask) == 0)
-                m_blocks.emplace_back(new Response[BlockMask + 1]);
-            m_blocks.back()[m_size & BlockMask] = response;
+            if (m_size % PerBlock == 0)
+                addBlock();
+            new (m_blocks.back() + m_size % PerBlock) Response(response);
             ++m_size;
         }
 
     private:
-        static constexpr unsigned BlockBits = 14;
-        static constexpr std::size_t BlockMask = (std::size_t(1) << BlockBits) - 1;
-        std::vector<std::unique_ptr<Response[]>> m_blocks;
+        static constexpr std::size_t BlockBytes = std::size_t(2) << 20;
+        static constexpr std::size_t PerBlock = BlockBytes / sizeof(Response);
+        // Blocks are released without running destructors.
+        static_assert(std::is_trivially_destructible_v<Response>);
+        void addBlock();
+
+        std::vector<Response *> m_blocks;
         std::size_t m_size = 0;
     };
 

@@ -4,6 +4,12 @@
 #include "response.h"
 #include "store_p.h"
 
+#include <new>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
 namespace Zazizi {
 
 Test::Test(QObject *parent) : QObject(parent) {}
@@ -44,6 +50,23 @@ QString SelfPacedTest::title() const
 InstructorPacedTest::InstructorPacedTest(QObject *parent) : Test(parent) {}
 
 InstructorPacedTest::~InstructorPacedTest() = default;
+
+DocumentStore::ResponseTable::~ResponseTable()
+{
+    for (Response *block : m_blocks)
+        ::operator delete(block, std::align_val_t(BlockBytes));
+}
+
+void DocumentStore::ResponseTable::addBlock()
+{
+    void *memory = ::operator new(BlockBytes, std::align_val_t(BlockBytes));
+#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
+    // Not for the first block: a small document should not cost a whole large page.
+    if (!m_blocks.empty())
+        madvise(memory, BlockBytes, MADV_HUGEPAGE);
+#endif
+    m_blocks.push_back(static_cast<Response *>(memory));
+}
 
 Response *Question::responseAt(int i) const
 {
