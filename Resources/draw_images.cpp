@@ -2,14 +2,14 @@
 // zezadidbg.bmp (512x512, 24 bits, the window icon), open.png (32x32, a folder) and
 // openrecent.png (48x48, a document with a clock). Run it with QT_QPA_PLATFORM=offscreen.
 
+#include "badge.h"
+
 #include <QDir>
-#include <QFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRadialGradient>
 #include <QTextStream>
 
 namespace {
@@ -20,27 +20,7 @@ QImage badge()
     QImage image(512, 512, QImage::Format_RGB888);
     image.fill(Qt::white);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-
-    QRadialGradient face(QPointF(200, 180), 330);
-    face.setColorAt(0.0, QColor(0xd8, 0xd8, 0xd8));
-    face.setColorAt(1.0, QColor(0x80, 0x80, 0x80));
-    p.setPen(QPen(QColor(0x50, 0x50, 0x50), 14));
-    p.setBrush(face);
-    p.drawEllipse(QRectF(16, 16, 480, 480));
-    p.setPen(QPen(QColor(0xf0, 0xf0, 0xf0), 6));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QRectF(46, 46, 420, 420));
-
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setBold(true);
-    font.setPixelSize(150);
-    p.setFont(font);
-    const QRectF text(0, 0, 512, 512);
-    p.setPen(QColor(0x40, 0x40, 0x40));
-    p.drawText(text.translated(5, 6), Qt::AlignCenter, QStringLiteral("CSV"));
-    p.setPen(Qt::white);
-    p.drawText(text, Qt::AlignCenter, QStringLiteral("CSV"));
+    paintBadge(p);
     return image;
 }
 
