@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 namespace {
 
 const QString outputDirOption = QStringLiteral("--output-dir");
@@ -91,11 +93,35 @@ Options:
   --version         show the version and exit
   --                end of the options; every later argument is a document
 
+Environment:
+  SCORLET_TIMINGS=1 also write the time that each phase of an export took to standard
+                    error, as lines "timing: <phase> <ms> ms" (for benchmarks)
+
 Exit status: 0 when every document was exported in full; 1 when a document could not be
 opened, did not deliver all the pages or test instances it reported, or a CSV file could
 not be written; 2 for a usage error.)";
     return usageLine() + QString::fromLatin1(text);
 }
+
+namespace {
+
+// "timing: <phase> <ms> ms" on standard error for every phase the run went through.
+void writeTimings(const raZuzezoz::PhaseTimings &timings)
+{
+    const std::pair<const char *, qint64> phases[] = {{"open", timings.open},
+                                                      {"pages", timings.pages},
+                                                      {"instances", timings.instances},
+                                                      {"write", timings.write}};
+    for (const auto &[name, nanoseconds] : phases) {
+        if (nanoseconds < 0)
+            continue;
+        writeLine(stderr,
+                  QStringLiteral("timing: %1 %2 ms")
+                      .arg(QLatin1String(name), QString::number(nanoseconds / 1e6, 'f', 1)));
+    }
+}
+
+} // namespace
 
 int runExports(const CliOptions &options)
 {
@@ -104,6 +130,10 @@ int runExports(const CliOptions &options)
     raZuzezoz engine;
     engine.database.log = &log;
     engine.database.notices = &notices;
+    // Phase times for benchmarks, only when asked for through the environment.
+    raZuzezoz::PhaseTimings timings;
+    if (qEnvironmentVariableIntValue("SCORLET_TIMINGS") == 1)
+        engine.timings = &timings;
 
     bool allComplete = true;
     for (const QString &document : options.documents) {
@@ -113,11 +143,14 @@ int runExports(const CliOptions &options)
                                         : exportTargetFor(document, options.outputDir);
         engine.folder = target.nativeFolder;
         engine.exportPlexa(document, target.stem);
+        if (engine.timings)
+            writeTimings(timings);
         if (!engine.lastRun.complete())
             allComplete = false;
     }
     engine.database.log = nullptr;
     engine.database.notices = nullptr;
+    engine.timings = nullptr;
     return allComplete ? 0 : 1;
 }
 

@@ -9,6 +9,7 @@
 #include <test.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <memory>
@@ -28,6 +29,34 @@ raZuzezoz::~raZuzezoz()
     delete plexa;
 }
 
+namespace {
+
+// Times consecutive phases into the caller's slots; does nothing without a caller.
+class PhaseClock
+{
+public:
+    explicit PhaseClock(raZuzezoz::PhaseTimings *timings) : m_timings(timings)
+    {
+        if (m_timings) {
+            *m_timings = raZuzezoz::PhaseTimings();
+            m_clock.start();
+        }
+    }
+    void lap(qint64 raZuzezoz::PhaseTimings::*phase)
+    {
+        if (m_timings) {
+            m_timings->*phase = m_clock.nsecsElapsed();
+            m_clock.start();
+        }
+    }
+
+private:
+    raZuzezoz::PhaseTimings *m_timings;
+    QElapsedTimer m_clock;
+};
+
+} // namespace
+
 bool raZuzezoz::exportPlexa(const QString &path, const QString &stem)
 {
     lastRun = RunReport();
@@ -37,8 +66,10 @@ bool raZuzezoz::exportPlexa(const QString &path, const QString &stem)
     database.clear();
     database.logLine(QStringLiteral("Importing file %1").arg(QDir::toNativeSeparators(path)));
 
+    PhaseClock clock(timings);
     delete plexa;
     plexa = Plexa::openPlexa(path);
+    clock.lap(&PhaseTimings::open);
     if (!plexa) {
         database.logLine(QStringLiteral("FAILED to open plexa "));
         return false;
@@ -51,11 +82,14 @@ bool raZuzezoz::exportPlexa(const QString &path, const QString &stem)
     questionPass = false;
     currentPage = -1;
     currentFile = nullptr;
+    clock.lap(&PhaseTimings::pages);
 
     const bool instancesComplete = dumpResponses();
     lastRun.instancesComplete = instancesComplete;
+    clock.lap(&PhaseTimings::instances);
 
     database.writeCsvFiles(folder);
+    clock.lap(&PhaseTimings::write);
     lastRun.filesFailed = database.failedFiles;
     return instancesComplete;
 }

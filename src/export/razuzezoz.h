@@ -58,6 +58,18 @@ public:
     };
     RunReport lastRun;
 
+    // Wall time of each phase of a run, in nanoseconds; -1 for a phase that did not run.
+    struct PhaseTimings
+    {
+        qint64 open = -1;
+        qint64 pages = -1;
+        qint64 instances = -1;
+        qint64 write = -1;
+    };
+    // Set by a caller that wants the phases timed (scorlet-export with SCORLET_TIMINGS=1);
+    // null, the default, times nothing.
+    PhaseTimings *timings = nullptr;
+
 private:
     Q_DISABLE_COPY_MOVE(raZuzezoz)
 };

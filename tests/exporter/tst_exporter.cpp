@@ -162,6 +162,8 @@ private slots:
     void notices();
     void incompleteRun_data();
     void incompleteRun();
+    void phaseTimings_data();
+    void phaseTimings();
 
 private:
     QString copySample(const QString &folder) const;
@@ -580,6 +582,64 @@ void TestExporter::incompleteRun()
     QCOMPARE(csvLines(tmp.filePath(QStringLiteral("quiz_A.csv"))), grades);
     QVERIFY(outcome.out.startsWith(importingLine(document)));
     QVERIFY(outcome.out.endsWith(closingLines));
+}
+
+void TestExporter::phaseTimings_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<bool>("opens");
+    QTest::addColumn<QStringList>("phases");
+
+    const QStringList all{QStringLiteral("open"), QStringLiteral("pages"),
+                          QStringLiteral("instances"), QStringLiteral("write")};
+    QTest::newRow("unset") << QString() << true << QStringList();
+    QTest::newRow("0") << QStringLiteral("0") << true << QStringList();
+    QTest::newRow("1") << QStringLiteral("1") << true << all;
+    QTest::newRow("1, document that cannot be opened")
+        << QStringLiteral("1") << false << QStringList{QStringLiteral("open")};
+}
+
+// The phase times are a benchmark aid: on request only, on standard error only, and the run's
+// own output stays exactly as without them. The figures themselves are not judged.
+void TestExporter::phaseTimings()
+{
+    QFETCH(QString, setting);
+    QFETCH(bool, opens);
+    QFETCH(QStringList, phases);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString document = tmp.filePath(QStringLiteral("quiz.plexa"));
+    if (opens)
+        QVERIFY(writeFile(document, smallDocument(QByteArray(), answeredInstance)));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("SCORLET_TIMINGS"));
+    if (!setting.isNull())
+        environment.insert(QStringLiteral("SCORLET_TIMINGS"), setting);
+    const Outcome outcome = runExporter({document}, environment);
+
+    static const QRegularExpression timingLine(QStringLiteral("^timing: (\\w+) \\d+\\.\\d ms$"));
+    QStringList reported;
+    QStringList others;
+    for (const QString &line : outcome.errLines()) {
+        const QRegularExpressionMatch match = timingLine.match(line);
+        if (match.hasMatch())
+            reported.append(match.captured(1));
+        else
+            others.append(line);
+    }
+    QCOMPARE(reported, phases);
+    QCOMPARE(outcome.exitCode, opens ? 0 : 1);
+    if (opens) {
+        QCOMPARE(others, QStringList());
+        QCOMPARE(outcome.out,
+                 importingLine(document) +
+                     writtenFileLines(tmp.filePath(QStringLiteral("quiz_A.csv")), tmp.path()) +
+                     closingLines);
+    } else {
+        QCOMPARE(outcome.out, failedToOpen(document));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestExporter)
