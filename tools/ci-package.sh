@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# CI: builds the Debian package in build-pkg/ (Release, no tests), installs it, checks the
+# installed programs, desktop entry, AppStream metadata, icons and manual pages, compiles the
+# Windows resources with windres, and removes the package again. Runs as root (or through
+# sudo) on Debian 12; installs only the tools that are missing. Exits non-zero on any failure.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source_dir=$PWD
+build_dir=$source_dir/build-pkg
+app_id=com.zentriq.Scorlet
+started=$SECONDS
+
+step() { printf '\n== %s\n' "$*"; }
+fail() {
+    echo "ci-package.sh: $*" >&2
+    exit 1
+}
+
+as_root=(env DEBIAN_FRONTEND=noninteractive)
+if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || fail "run as root: the package is installed and removed"
+    as_root=(sudo env DEBIAN_FRONTEND=noninteractive)
+fi
+
+step "Tools"
+bash tools/install-deps.sh
+tools=(
+    dpkg-dev                  # dpkg-shlibdeps, for the package's dependencies
+    desktop-file-utils        # desktop-file-validate
+    appstream                 # appstreamcli
+    binutils-mingw-w64-x86-64 # x86_64-w64-mingw32-windres
+    cpp                       # windres's preprocessor
+    groff-base                # checks the manual pages
+    file
+)
+missing=()
+for package in "${tools[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ $status == "install ok installed" ]] || missing+=("$package")
+done
+if ((${#missing[@]} > 0)); then
+    echo "Installing ${missing[*]}"
+    "${as_root[@]}" apt-get update
+    "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+step "Build (Release) in build-pkg"
+cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DSCORLET_BUILD_TESTS=OFF -DSCORLET_BUILD_GUI=ON -DCMAKE_INSTALL_PREFIX=/usr
+cmake --build "$build_dir"
+
+step "Debian package"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build_dir/CMakeCache.txt")
+[[ -n $version ]] || fail "no project version in $build_dir/CMakeCache.txt"
+rm -f "$build_dir"/scorlet_*.deb
+(cd "$build_dir" && cpack -G DEB)
+deb=$(ls "$build_dir"/scorlet_"$version"_*.deb)
+dpkg-deb --info "$deb"
+[[ $(dpkg-deb -f "$deb" Package) == scorlet ]] || fail "package name is not scorlet"
+[[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "package version is not $version"
+[[ $(dpkg-deb -f "$deb" Section) == education ]] || fail "package section is not education"
+[[ $(dpkg-deb -f "$deb" Depends) == *libqt6core6* ]] || fail "no Qt dependency: shlibdeps did not run"
+
+work=$(mktemp -d)
+installed_here=no
+cleanup() {
+    if [[ $installed_here == yes ]]; then
+        echo "Removing the package"
+        "${as_root[@]}" apt-get remove -y scorlet >/dev/null ||
+            echo "ci-package.sh: could not remove the package scorlet" >&2
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+step "Manual pages as packaged"
+mkdir "$work/deb"
+dpkg-deb -x "$deb" "$work/deb"
+for page in scorlet scorlet-export; do
+    file="$work/deb/usr/share/man/man1/$page.1.gz"
+    [[ -f $file ]] || fail "the package lacks $page.1.gz"
+    warnings=$(zcat "$file" | groff -man -Tutf8 -ww -z 2>&1)
+    [[ -z $warnings ]] || fail "$page.1: $warnings"
+    echo "$page.1: formats without warnings"
+done
+
+step "Install"
+if dpkg-query -W -f='${Status}' scorlet 2>/dev/null | grep -q "install ok installed"; then
+    fail "a package scorlet is installed already; remove it first"
+fi
+installed_here=yes
+"${as_root[@]}" apt-get install -y "$deb"
+
+step "Installed files"
+for size in 16 32 48 64 128 256; do
+    icon=/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png
+    file -b "$icon" | grep -q "PNG image data, $size x $size," || fail "$icon is not a $size px PNG"
+done
+echo "icons: 16, 32, 48, 64, 128 and 256 px"
+if ldd /usr/bin/scorlet /usr/bin/scorlet-export | grep "not found"; then
+    fail "an installed program misses a library"
+fi
+desktop-file-validate /usr/share/applications/$app_id.desktop
+echo "desktop-file-validate: no complaints"
+appstreamcli validate --no-net /usr/share/metainfo/$app_id.metainfo.xml
+
+step "Installed scorlet-export"
+reported=$(/usr/bin/scorlet-export --version)
+echo "$reported"
+[[ $reported == "scorlet-export $version" ]] || fail "--version printed \"$reported\""
+mkdir "$work/out"
+/usr/bin/scorlet-export --output-dir "$work/out" examples/*.plexa ||
+    fail "the export of the examples ended with status $?"
+for document in examples/*.plexa; do
+    name=$(basename "$document" .plexa)
+    compgen -G "$work/out/$name*.csv" >/dev/null || fail "no CSV file written for $document"
+done
+find "$work/out" -name '*.csv' -size +0 -print | sort
+[[ -n $(find "$work/out" -name '*.csv' -size +0) ]] || fail "every CSV file is empty"
+
+step "Windows resources"
+windres=(x86_64-w64-mingw32-windres --preprocessor=cpp -I "$source_dir/packaging/windows")
+"${windres[@]}" -O coff -i packaging/windows/scorlet.rc -o "$work/scorlet_res.o"
+# Read back from the object, so that what the linker would get is what is checked.
+"${windres[@]}" -i "$work/scorlet_res.o" -O rc >"$work/scorlet_res.rc"
+expect_in_resources() {
+    grep -qF -- "$1" "$work/scorlet_res.rc" || fail "the compiled resources lack: $1"
+}
+expect_in_resources '101 14 /* RT_GROUP_ICON */'
+expect_in_resources 'Has 15 elements'
+for size in 16 32 48 64 256; do
+    octal=$(printf '\\%03o' $((size % 256)))
+    for bits in 4 24 32; do
+        expect_in_resources "\"$octal$octal\\$([[ $bits == 4 ]] && echo 020 || echo 000)\\000\", 1, $bits,"
+    done
+done
+expect_in_resources 'FILEVERSION 1, 0, 0, 8'
+expect_in_resources 'PRODUCTVERSION 1, 0, 0, 8'
+expect_in_resources 'BLOCK "080904B0"'
+expect_in_resources 'VALUE "FileVersion", "1.0.0.8"'
+expect_in_resources 'VALUE "ProductVersion", "1.0.0.8"'
+expect_in_resources 'VALUE "OriginalFilename", "scorlet.exe"'
+expect_in_resources 'VALUE "Translation", 0x809, 1200'
+expect_in_resources '1 24 /* RT_MANIFEST */'
+grep -qaF 'level="asInvoker" uiAccess="false"' "$work/scorlet_res.o" ||
+    fail "the compiled manifest does not ask for asInvoker without UI access"
+echo "scorlet.rc: icon group 101 (15 images), version 1.0.0.8 (en-GB), asInvoker manifest"
+
+step "Remove"
+"${as_root[@]}" apt-get remove -y scorlet
+installed_here=no
+[[ ! -e /usr/bin/scorlet-export ]] || fail "/usr/bin/scorlet-export is still there"
+
+echo
+echo "ci-package.sh: all checks passed in $((SECONDS - started)) s"
