@@ -4,6 +4,9 @@
 #include "razuzezoz.h"
 #include "response.h"
 
+#include <charconv>
+#include <system_error>
+
 QString typeNameForCode(int type)
 {
     switch (type) {
@@ -94,6 +97,157 @@ bool gradeAnswer(const GradingInput &input)
     return matchesNumber(input.response, input.answers, input.tolerance);
 }
 
+namespace {
+
+// Longest text taken by the quick roads: a plain decimal this short can neither overflow nor
+// underflow, and an integer of nine digits always fits an int.
+constexpr qsizetype QuickNumberLength = 24;
+constexpr qsizetype QuickIntegerDigits = 9;
+
+bool isAsciiDigit(char16_t c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+} // namespace
+
+double numberValue(QStringView text)
+{
+    // Only an optional minus, digits, and a point with more digits go the quick way. Blanks,
+    // plus signs, exponents, "inf", "nan" and everything else are left to Qt, whose rules
+    // they follow.
+    const qsizetype size = text.size();
+    if (size > 0 && size <= QuickNumberLength) {
+        char ascii[QuickNumberLength];
+        qsizetype i = 0;
+        if (text[0] == u'-')
+            ascii[i++] = '-';
+        const qsizetype firstDigit = i;
+        while (i < size && isAsciiDigit(text[i].unicode())) {
+            ascii[i] = char(text[i].unicode());
+            ++i;
+        }
+        bool plain = i > firstDigit;
+        if (plain && i < size) {
+            plain = text[i] == u'.';
+            ascii[i++] = '.';
+            const qsizetype firstDecimal = i;
+            while (i < size && isAsciiDigit(text[i].unicode())) {
+                ascii[i] = char(text[i].unicode());
+                ++i;
+            }
+            plain = plain && i > firstDecimal && i == size;
+        }
+        if (plain) {
+            double value = 0.0;
+            const std::from_chars_result read = std::from_chars(ascii, ascii + size, value);
+            if (read.ec == std::errc() && read.ptr == ascii + size)
+                return value;
+        }
+    }
+    return text.toDouble();
+}
+
+int integerValue(QStringView text)
+{
+    const qsizetype size = text.size();
+    const qsizetype firstDigit = size > 0 && text[0] == u'-' ? 1 : 0;
+    const qsizetype digits = size - firstDigit;
+    if (digits > 0 && digits <= QuickIntegerDigits) {
+        int value = 0;
+        qsizetype i = firstDigit;
+        while (i < size && isAsciiDigit(text[i].unicode())) {
+            value = value * 10 + (text[i].unicode() - u'0');
+            ++i;
+        }
+        if (i == size)
+            return firstDigit ? -value : value;
+    }
+    return text.toInt();
+}
+
+QuestionGrader::QuestionGrader(const GradingInput &question)
+    : m_type(question.type), m_labelType(question.labelType),
+      m_textComparison(question.textComparison), m_tolerance(question.tolerance),
+      m_optionCorrect(question.optionCorrect), m_answers(question.answers)
+{
+    prepare(question.typeName);
+}
+
+QuestionGrader::QuestionGrader(const Zazizi::Question &question, const QString &typeName)
+    : m_type(question.type()), m_labelType(question.labelType()),
+      m_textComparison(question.textComparison()), m_tolerance(question.tolerance()),
+      m_answers(question.answerList())
+{
+    const QList<Zazizi::Question::Option> options = question.options();
+    m_optionCorrect.reserve(options.size());
+    for (const Zazizi::Question::Option &option : options)
+        m_optionCorrect.append(option.correct);
+    prepare(typeName);
+}
+
+void QuestionGrader::prepare(const QString &typeName)
+{
+    if (typeName == TypeNames::sort()) {
+        m_rule = Rule::Sort;
+    } else if (typeName == TypeNames::tickBoxes()) {
+        m_rule = Rule::Choice;
+    } else if (typeName == TypeNames::alphanumeric()) {
+        m_rule = Rule::Text;
+        if (m_textComparison != 0) {
+            for (QString &answer : m_answers)
+                answer = answer.toUpper();
+        }
+    } else {
+        m_rule = Rule::Number;
+        m_answerValues.reserve(m_answers.size());
+        for (const QString &answer : std::as_const(m_answers))
+            m_answerValues.append(answer.toDouble());
+    }
+}
+
+bool QuestionGrader::grade(const QString &response) const
+{
+    switch (m_rule) {
+    case Rule::Sort:
+        return m_answers.contains(response, Qt::CaseSensitive);
+    case Rule::Choice:
+        return gradeChoice(response);
+    case Rule::Text: {
+        const QString typed = m_textComparison == 1 ? response.toUpper() : response;
+        return m_answers.contains(typed, Qt::CaseSensitive);
+    }
+    case Rule::Number:
+        break;
+    }
+    const double value = numberValue(response);
+    for (const double answer : m_answerValues) {
+        if (qAbs(value - answer) <= m_tolerance)
+            return true;
+    }
+    return false;
+}
+
+bool QuestionGrader::gradeChoice(const QString &response) const
+{
+    qint64 chosen = 0;
+    if (m_type == 3 || m_type == 4) {
+        chosen = chosenOptionIndex(m_type, m_labelType, response);
+    } else if (m_labelType == 1) {
+        chosen = qint64(integerValue(response)) - 1;
+    } else if (!response.isEmpty() && response.at(0).unicode() < 0x80) {
+        // Upper-casing maps each character on its own, so an ASCII first character decides
+        // without the rest being upper-cased.
+        const char16_t first = response.at(0).unicode();
+        const char16_t upper =
+            first >= u'a' && first <= u'z' ? char16_t(first - u'a' + u'A') : first;
+        chosen = qint64(upper) - 'A';
+    } else {
+        chosen = chosenOptionIndex(m_type, m_labelType, response);
+    }
+    return matchesChoice(chosen, m_optionCorrect);
+}
+
 QString raZuzezoz::questionTypeName(Zazizi::Question *question) const
 {
     if (!question)
@@ -106,17 +260,5 @@ bool raZuzezoz::gradeResponse(Zazizi::Question *question, Zazizi::Response *resp
 {
     if (!question || !response)
         return false;
-    GradingInput input;
-    input.type = question->type();
-    input.typeName = typeName;
-    const QList<Zazizi::Question::Option> options = question->options();
-    input.optionCorrect.reserve(options.size());
-    for (const Zazizi::Question::Option &option : options)
-        input.optionCorrect.append(option.correct);
-    input.answers = question->answerList();
-    input.labelType = question->labelType();
-    input.textComparison = question->textComparison();
-    input.tolerance = question->tolerance();
-    input.response = response->text();
-    return gradeAnswer(input);
+    return QuestionGrader(*question, typeName).grade(response->text());
 }

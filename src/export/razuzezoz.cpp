@@ -2,6 +2,7 @@
 
 #include "diagnostics.h"
 #include "filekey.h"
+#include "grading.h"
 
 #include <plexa.h>
 #include <question.h>
@@ -222,6 +223,8 @@ void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
         answerKey = entry->id;
     }
 
+    const QuestionGrader grader(*question, typeName);
+
     const QString responseTemplate = QStringLiteral(
         "[ Dump Responses ] - Found response (%1) from user (%2) with id (%3) and device label "
         "(%4).");
@@ -231,11 +234,7 @@ void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
         if (!response)
             continue;
 
-        // The text is needed here only to spot an empty tick-box answer or for the
-        // diagnostic line; grading reads it itself.
-        QString text;
-        if (tickBoxes || verbose)
-            text = response->text();
+        const QString text = response->text();
         if (tickBoxes && text.isEmpty()) {
             if (verbose)
                 responseLine(QStringLiteral("[ Dump Responses ] - Found EMPTY response (%1) from "
@@ -267,7 +266,7 @@ void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
             student.key = key;
 
         const int time = response->startTime();
-        const bool correct = engine.gradeResponse(question, response, typeName);
+        const bool correct = grader.grade(text);
 
         // A student's first attempt is always kept, whatever its start time; a later attempt
         // replaces it on an equal start time too, so of two equal times the one walked later

@@ -6,11 +6,13 @@
 #include <response.h>
 #include <test.h>
 
+#include <QRandomGenerator>
 #include <QtTest>
 
-#include <memory>
-
+#include <cmath>
+#include <cstring>
 #include <limits>
+#include <memory>
 
 using Flags = QList<bool>;
 
@@ -49,6 +51,13 @@ private slots:
     void documentResponses_data();
     void documentResponses();
     void missingQuestionOrResponse();
+    void numberValue_data();
+    void numberValue();
+    void numberValueAgreesWithQt();
+    void integerValue_data();
+    void integerValue();
+    void integerValueAgreesWithQt();
+    void graderAgreesWithRules();
 };
 
 void TestGrading::typeName_data()
@@ -430,6 +439,219 @@ void TestGrading::missingQuestionOrResponse()
     QVERIFY(!engine.gradeResponse(q, nullptr, QStringLiteral("numeric")));
     QVERIFY(!engine.gradeResponse(nullptr, q->responseAt(0), QStringLiteral("numeric")));
     QCOMPARE(engine.questionTypeName(nullptr), QStringLiteral("unsupported"));
+}
+
+namespace {
+
+// Equal down to the bit, so that 0 and -0, or two different results that compare close, differ.
+bool sameDouble(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+QString describe(const QString &text)
+{
+    return QStringLiteral("text \"%1\" (%2 characters)").arg(text).arg(text.size());
+}
+
+// A random text from `alphabet`, up to `longest` characters long.
+QString randomText(QRandomGenerator &random, const QString &alphabet, int longest)
+{
+    const int size = random.bounded(longest + 1);
+    QString text;
+    text.reserve(size);
+    for (int i = 0; i < size; ++i)
+        text.append(alphabet.at(random.bounded(int(alphabet.size()))));
+    return text;
+}
+
+} // namespace
+
+void TestGrading::numberValue_data()
+{
+    QTest::addColumn<QString>("text");
+
+    const char *const plain[] = {"0",
+                                 "-0",
+                                 "7",
+                                 "42",
+                                 "12.5",
+                                 "-3.25",
+                                 "007",
+                                 "00.50",
+                                 "0.1",
+                                 "0.30000000000000004",
+                                 "9007199254740993",
+                                 "1.7976931348623157",
+                                 "123456789012345678901234",
+                                 "-12345678901234567890123",
+                                 "0.00000000000000000000001",
+                                 "99999999999999999999999.9"};
+    for (const char *text : plain)
+        QTest::addRow("plain %s", text) << QString::fromLatin1(text);
+
+    // Everything else that Qt reads, or refuses, in its own way.
+    const char *const other[] = {"",
+                                 "-",
+                                 ".",
+                                 "-.",
+                                 "1.",
+                                 ".5",
+                                 "-.5",
+                                 "+1",
+                                 " 1",
+                                 "1 ",
+                                 "\t2\n",
+                                 "1e3",
+                                 "1E-3",
+                                 "-1e+2",
+                                 "1e400",
+                                 "-1e400",
+                                 "1e-400",
+                                 "inf",
+                                 "-inf",
+                                 "+inf",
+                                 "INF",
+                                 "infinity",
+                                 "nan",
+                                 "NaN",
+                                 "-nan",
+                                 "1,5",
+                                 "1,000",
+                                 "1_000",
+                                 "0x10",
+                                 "12.5.1",
+                                 "--1",
+                                 "1-",
+                                 "abc",
+                                 "12a",
+                                 "1 2",
+                                 "1234567890123456789012345",
+                                 "-123456789012345678901234",
+                                 "1234567890123456789012345678901234567890",
+                                 "0.000000000000000000000001"};
+    for (const char *text : other)
+        QTest::addRow("other \"%s\"", text) << QString::fromLatin1(text);
+    QTest::newRow("arabic-indic digits") << QStringLiteral("\u0661\u0662");
+    QTest::newRow("fullwidth digits") << QStringLiteral("\uff11\uff12");
+    QTest::newRow("minus sign") << QStringLiteral("\u22121");
+    QTest::newRow("non-ASCII after digits") << QStringLiteral("12\u00e9");
+}
+
+void TestGrading::numberValue()
+{
+    QFETCH(QString, text);
+    const double expected = text.toDouble();
+    QVERIFY2(sameDouble(::numberValue(text), expected),
+             qPrintable(describe(text) + QStringLiteral(": %1 instead of %2")
+                                             .arg(::numberValue(text), 0, 'g', 17)
+                                             .arg(expected, 0, 'g', 17)));
+}
+
+// Many random texts made mostly of what numbers are written with: the quick road and Qt must
+// never disagree, not even on the sign of a zero.
+void TestGrading::numberValueAgreesWithQt()
+{
+    QRandomGenerator random(20260302);
+    const QString numberish = QStringLiteral("0123456789012345678901234567890123456789..--+e ");
+    const QString anything = QStringLiteral("0123456789.-+eEinfaINFAx, \t\u00e9\u0661\uff11");
+    for (int i = 0; i < 200000; ++i) {
+        const QString text = i % 4 == 0 ? randomText(random, anything, 12)
+                                        : randomText(random, numberish, i % 2 ? 8 : 30);
+        if (!sameDouble(::numberValue(text), text.toDouble()))
+            QFAIL(qPrintable(describe(text)));
+    }
+    // Plain decimals of every length around the limit of the quick road.
+    for (int i = 0; i < 100000; ++i) {
+        QString text = i % 3 ? QString() : QStringLiteral("-");
+        const int digits = 1 + random.bounded(28);
+        for (int d = 0; d < digits; ++d)
+            text.append(QLatin1Char(char('0' + random.bounded(10))));
+        if (i % 2) {
+            text.append(QLatin1Char('.'));
+            const int decimals = 1 + random.bounded(10);
+            for (int d = 0; d < decimals; ++d)
+                text.append(QLatin1Char(char('0' + random.bounded(10))));
+        }
+        if (!sameDouble(::numberValue(text), text.toDouble()))
+            QFAIL(qPrintable(describe(text)));
+    }
+}
+
+void TestGrading::integerValue_data()
+{
+    QTest::addColumn<QString>("text");
+
+    const char *const texts[] = {
+        "",           "0",          "-0",          "1",           "-1",
+        "007",        "123456789",  "-123456789",  "999999999",   "1234567890",
+        "2147483647", "2147483648", "-2147483648", "-2147483649", "99999999999",
+        "+5",         " 5",         "5 ",          "-",           "--5",
+        "5-",         "1.0",        "1e3",         "0x10",        "abc",
+        "2a"};
+    for (const char *text : texts)
+        QTest::addRow("\"%s\"", text) << QString::fromLatin1(text);
+    QTest::newRow("arabic-indic digits") << QStringLiteral("\u0661\u0662");
+    QTest::newRow("fullwidth digits") << QStringLiteral("\uff11\uff12");
+}
+
+void TestGrading::integerValue()
+{
+    QFETCH(QString, text);
+    QCOMPARE(::integerValue(text), text.toInt());
+}
+
+void TestGrading::integerValueAgreesWithQt()
+{
+    QRandomGenerator random(20260303);
+    const QString alphabet = QStringLiteral("01234567890123456789--+ .a\u0661");
+    for (int i = 0; i < 200000; ++i) {
+        const QString text = randomText(random, alphabet, i % 2 ? 4 : 12);
+        if (::integerValue(text) != text.toInt())
+            QFAIL(qPrintable(describe(text)));
+    }
+}
+
+// The per-question grader against the plain rules, over random questions and responses,
+// including first letters whose upper case is not plain ASCII.
+void TestGrading::graderAgreesWithRules()
+{
+    QRandomGenerator random(20260304);
+    const QStringList texts{"",       "0",      "1",      "2",          "-1",     "12",
+                            "12.5",   "1e1",    " 3",     "+2",         "007",    "a",
+                            "b",      "B",      "Bravo",  "z",          "@",      "`",
+                            "{",      "Y",      "T",      "N",          "F",      "X",
+                            "y",      "Yes",    "paris",  "Paris",      "PARIS",  "ABCD",
+                            "abcd",   "inf",    "nan",    "\u00e4",     "\u00df", "\u01c6x",
+                            "\ufb00", "\u0131", "\u03c2", "\U0001d400", "\u0661", "\uff21"};
+    const int types[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, -1};
+    for (int i = 0; i < 20000; ++i) {
+        GradingInput question;
+        question.type = types[random.bounded(int(std::size(types)))];
+        question.typeName = typeNameForCode(question.type);
+        question.labelType = random.bounded(3);
+        question.textComparison = random.bounded(-1, 3);
+        question.tolerance = random.bounded(4) * 0.5 - 0.5;
+        const int answers = random.bounded(4);
+        for (int a = 0; a < answers; ++a)
+            question.answers.append(texts.at(random.bounded(int(texts.size()))));
+        const int options = random.bounded(5);
+        for (int o = 0; o < options; ++o)
+            question.optionCorrect.append(random.bounded(3) == 0);
+
+        const QuestionGrader grader(question);
+        for (const QString &response : texts) {
+            question.response = response;
+            if (grader.grade(response) != gradeAnswer(question)) {
+                QFAIL(qPrintable(QStringLiteral("type %1, label type %2, comparison %3, "
+                                                "answers [%4], response \"%5\"")
+                                     .arg(question.type)
+                                     .arg(question.labelType)
+                                     .arg(question.textComparison)
+                                     .arg(question.answers.join(QLatin1Char('|')), response)));
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestGrading)
