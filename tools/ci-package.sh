@@ -82,6 +82,7 @@ for page in scorlet scorlet-export; do
     [[ -f $file ]] || fail "the package lacks $page.1.gz"
     warnings=$(zcat "$file" | groff -man -Tutf8 -ww -z 2>&1)
     [[ -z $warnings ]] || fail "$page.1: $warnings"
+    zcat "$file" | grep -q "^\.TH .* \"Scorlet $version\"" || fail "$page.1 is not for Scorlet $version"
     echo "$page.1: formats without warnings"
 done
 
@@ -104,6 +105,8 @@ fi
 desktop-file-validate /usr/share/applications/$app_id.desktop
 echo "desktop-file-validate: no complaints"
 appstreamcli validate --no-net /usr/share/metainfo/$app_id.metainfo.xml
+grep -qF "<release version=\"$version\"" /usr/share/metainfo/$app_id.metainfo.xml ||
+    fail "the AppStream metadata has no release $version"
 
 step "Installed scorlet-export"
 reported=$(/usr/bin/scorlet-export --version)
@@ -135,17 +138,20 @@ for size in 16 32 48 64 256; do
         expect_in_resources "\"$octal$octal\\$([[ $bits == 4 ]] && echo 020 || echo 000)\\000\", 1, $bits,"
     done
 done
-expect_in_resources 'FILEVERSION 1, 0, 0, 8'
-expect_in_resources 'PRODUCTVERSION 1, 0, 0, 8'
+# The version record has to follow the project's version.
+expect_in_resources "FILEVERSION ${version//./, }"
+expect_in_resources "PRODUCTVERSION ${version//./, }"
 expect_in_resources 'BLOCK "080904B0"'
-expect_in_resources 'VALUE "FileVersion", "1.0.0.8"'
-expect_in_resources 'VALUE "ProductVersion", "1.0.0.8"'
+expect_in_resources "VALUE \"FileVersion\", \"$version\""
+expect_in_resources "VALUE \"ProductVersion\", \"$version\""
 expect_in_resources 'VALUE "OriginalFilename", "scorlet.exe"'
 expect_in_resources 'VALUE "Translation", 0x809, 1200'
 expect_in_resources '1 24 /* RT_MANIFEST */'
 grep -qaF 'level="asInvoker" uiAccess="false"' "$work/scorlet_res.o" ||
     fail "the compiled manifest does not ask for asInvoker without UI access"
-echo "scorlet.rc: icon group 101 (15 images), version 1.0.0.8 (en-GB), asInvoker manifest"
+grep -qaF "version=\"$version\"" "$work/scorlet_res.o" ||
+    fail "the compiled manifest does not name version $version"
+echo "scorlet.rc: icon group 101 (15 images), version $version (en-GB), asInvoker manifest"
 
 step "Remove"
 "${as_root[@]}" apt-get remove -y scorlet
