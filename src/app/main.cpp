@@ -16,6 +16,8 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("Scorlet"));
 
     QApplication app(argc, argv);
+    // Lets desktops match the window to its desktop entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.zentriq.Scorlet"));
 
     auto window = std::make_unique<gui>();
     // The whole virtual desktop, read once; only its size counts, not its origin.
