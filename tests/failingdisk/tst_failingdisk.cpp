@@ -1,0 +1,288 @@
+#include "childprocess.h"
+#include "rfc4180.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// A run whose CSV files cannot all be written: each such file gets the two failure lines and
+// keeps what was there before, no temporary file stays behind, nothing lands outside the
+// document's folder, and the other files are written all the same.
+
+namespace {
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Every entry below `root` (links not followed), with the content of the regular files.
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        QByteArray content;
+        if (info.isSymLink())
+            content = "<link to " + QFile::encodeName(info.symLinkTarget()) + '>';
+        else if (info.isDir())
+            content = "<dir>";
+        else
+            content = readFile(path);
+        entries.insert(QDir(root).relativeFilePath(path), content);
+    }
+    return entries;
+}
+
+QJsonObject numeric(const QString &id, const QJsonArray &responses = {})
+{
+    return QJsonObject{
+        {"id", id}, {"type", 6}, {"answers", QJsonArray{"1"}}, {"responses", responses}};
+}
+
+QJsonObject page(const QString &keyword, const QString &questionId)
+{
+    QJsonObject page{
+        {"test", QJsonObject{{"kind", 1}, {"questions", QJsonArray{numeric(questionId)}}}}};
+    if (!keyword.isEmpty())
+        page.insert("keywords", QJsonArray{keyword});
+    return page;
+}
+
+QJsonObject right(const QString &student)
+{
+    return QJsonObject{{"text", "1"}, {"studentId", student}};
+}
+
+// Three files: Lesson.csv (ann), the keyword's file (`students` students) and Lesson_B.csv
+// (ben), every answer right.
+QByteArray lesson(const QString &keyword, int students)
+{
+    QJsonArray many;
+    for (int i = 0; i < students; ++i)
+        many.append(right(QStringLiteral("student-%1").arg(i, 6, 10, QLatin1Char('0'))));
+    const QJsonArray pages{page(QString(), "q1"), page(keyword, "q2"), page("CSV: B", "q3")};
+    const QJsonObject instance{
+        {"kind", 1},
+        {"questions", QJsonArray{numeric("q1", {right("ann")}), numeric("q2", many),
+                                 numeric("q3", {right("ben")})}}};
+    return QJsonDocument(
+               QJsonObject{{"plexa", 1}, {"pages", pages}, {"testInstances", QJsonArray{instance}}})
+        .toJson(QJsonDocument::Compact);
+}
+
+// What the log says about the file at `path`: "written", "failed", or "missing".
+QString fileOutcome(const QStringList &lines, const QString &path)
+{
+    const int at = lines.indexOf(QStringLiteral("Creating export file ") + native(path));
+    if (at < 0 || at + 3 >= lines.size())
+        return QStringLiteral("missing");
+    if (lines.at(at + 2) == QLatin1String("FAILED to create CSV file.") &&
+        lines.at(at + 3) ==
+            QLatin1String("The file could be locked or opened by another application."))
+        return QStringLiteral("failed");
+    if (lines.at(at + 2).startsWith(QLatin1String("Finished exporting to ")))
+        return QStringLiteral("written");
+    return QStringLiteral("unexpected");
+}
+
+void setMode(const QString &path, mode_t mode)
+{
+    QCOMPARE(chmod(QFile::encodeName(path).constData(), mode), 0);
+}
+
+} // namespace
+
+class TestFailingDisk : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void failingFile_data();
+    void failingFile();
+};
+
+void TestFailingDisk::failingFile_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("keyword");
+    // The file name the keyword's file gets, after "Lesson_".
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("fails");
+
+    QTest::newRow("read-only folder") << "read-only folder"
+                                      << "CSV: A"
+                                      << "A" << true;
+    QTest::newRow("read-only old CSV file") << "read-only file"
+                                            << "CSV: A"
+                                            << "A" << true;
+    QTest::newRow("CSV path is a folder") << "folder"
+                                          << "CSV: A"
+                                          << "A" << true;
+    QTest::newRow("disk fills up while writing") << "full disk"
+                                                 << "CSV: A"
+                                                 << "A" << true;
+    QTest::newRow("key climbs out: ../x") << ""
+                                          << "CSV: ../x"
+                                          << "../X" << true;
+    QTest::newRow("key with a slash: a/b") << ""
+                                           << "CSV: a/b"
+                                           << "A/B" << true;
+    QTest::newRow("key with a backslash: a\\b") << ""
+                                                << "CSV: a\\b"
+                                                << "A\\B" << true;
+    QTest::newRow("key with a drive: C:x") << ""
+                                           << "CSV: C:x"
+                                           << "C:X" << true;
+    QTest::newRow("key with a pipe: a|b") << ""
+                                          << "CSV: a|b"
+                                          << "A|B" << true;
+    QTest::newRow("key with wildcards: a*?") << ""
+                                             << "CSV: a*?"
+                                             << "A*?" << true;
+    // The link is replaced by the new file; what it pointed at stays as it was.
+    QTest::newRow("CSV path links out of the folder") << "link"
+                                                      << "CSV: A"
+                                                      << "A" << false;
+    QTest::newRow("CSV path links to nowhere") << "dangling link"
+                                               << "CSV: A"
+                                               << "A" << false;
+}
+
+void TestFailingDisk::failingFile()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, keyword);
+    QFETCH(QString, name);
+    QFETCH(bool, fails);
+
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    setMode(base.path(), 0755);
+    const QString folder = base.filePath(QStringLiteral("lesson"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString document = folder + QStringLiteral("/Lesson.plexa");
+    const QString plain = folder + QStringLiteral("/Lesson.csv");
+    const QString target = folder + QStringLiteral("/Lesson_") + name + QStringLiteral(".csv");
+    const QString other = folder + QStringLiteral("/Lesson_B.csv");
+    const QString outside = base.filePath(QStringLiteral("gradebook.csv"));
+
+    const bool fullDisk = setup == QLatin1String("full disk");
+    // Large enough to pass the file size limit below on its own.
+    QVERIFY(writeFile(document, lesson(keyword, fullDisk ? 5000 : 2)));
+    setMode(document, 0644);
+    QVERIFY(writeFile(plain, "old plain\r\n"));
+    QVERIFY(writeFile(outside, "precious\r\n"));
+
+    ChildLimits limits;
+    // Root writes everywhere: the program then runs as an unprivileged user, for whom the
+    // folder is writable unless the row says otherwise.
+    if (geteuid() == 0 && !unprivilegedUser(limits.uid, limits.gid))
+        QSKIP("running as root without an unprivileged user to drop to");
+    setMode(folder, 0777);
+
+    if (setup == QLatin1String("read-only folder")) {
+        QVERIFY(writeFile(target, "old A\r\n"));
+        setMode(target, 0644);
+        setMode(plain, 0644);
+        setMode(folder, 0555);
+    } else if (setup == QLatin1String("read-only file")) {
+        QVERIFY(writeFile(target, "old A\r\n"));
+        setMode(target, 0444);
+        if (geteuid() != 0)
+            setMode(folder, 0755);
+    } else if (setup == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(target));
+        QVERIFY(writeFile(target + QStringLiteral("/inside.txt"), "kept\r\n"));
+    } else if (fullDisk) {
+        QVERIFY(writeFile(target, "old A\r\n"));
+        setMode(target, 0666);
+        limits.fileSizeLimit = 64 * 1024;
+    } else if (setup == QLatin1String("link")) {
+        // Writable for the user who runs the export, as the teacher's own files are.
+        setMode(base.path(), 0777);
+        setMode(outside, 0666);
+        QVERIFY(QFile::link(outside, target));
+    } else if (setup == QLatin1String("dangling link")) {
+        setMode(base.path(), 0777);
+        QVERIFY(QFile::link(base.filePath(QStringLiteral("new.csv")), target));
+    }
+    if (geteuid() == 0)
+        setMode(plain, 0666);
+    const auto before = snapshot(base.path());
+
+    const ChildOutcome outcome =
+        runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), {document}, limits);
+    setMode(folder, 0755);
+    QVERIFY(outcome.started);
+    QVERIFY(!outcome.timedOut);
+    QCOMPARE(outcome.signal, 0);
+    const QStringList lines = outcome.outLines();
+    QCOMPARE(lines.last(), QStringLiteral("-------------------------"));
+
+    const bool readOnlyFolder = setup == QLatin1String("read-only folder");
+    QCOMPARE(fileOutcome(lines, target),
+             fails ? QStringLiteral("failed") : QStringLiteral("written"));
+    QCOMPARE(fileOutcome(lines, plain),
+             readOnlyFolder ? QStringLiteral("failed") : QStringLiteral("written"));
+    QCOMPARE(fileOutcome(lines, other),
+             readOnlyFolder ? QStringLiteral("failed") : QStringLiteral("written"));
+    QCOMPARE(outcome.exitCode, 1 - int(!fails));
+
+    // Only the files written are new or changed; the rest is byte for byte as it was, and
+    // no temporary file is left anywhere.
+    auto expected = before;
+    if (!readOnlyFolder) {
+        expected.insert(QStringLiteral("lesson/Lesson.csv"), "ann,100\r\n");
+        expected.insert(QStringLiteral("lesson/Lesson_B.csv"), "ben,100\r\n");
+    }
+    if (!fails)
+        expected.insert(QStringLiteral("lesson/Lesson_A.csv"), "<written>");
+    const auto after = snapshot(base.path());
+    QStringList differing;
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        if (it.key() != QLatin1String("lesson/Lesson_A.csv") || fails) {
+            if (after.value(it.key()) != it.value())
+                differing.append(it.key());
+        }
+    }
+    // Known fault: the writer follows a link in the file's place.
+    QEXPECT_FAIL("CSV path links to nowhere", "written through the link", Abort);
+    QCOMPARE(after.keys(), expected.keys());
+    QEXPECT_FAIL("CSV path links out of the folder", "written through the link", Abort);
+    QCOMPARE(differing, QStringList());
+    QCOMPARE(readFile(outside), QByteArray("precious\r\n"));
+    if (!fails) {
+        QVERIFY(!QFileInfo(target).isSymLink());
+        QList<QStringList> records;
+        QVERIFY(parseRfc4180(QString::fromUtf8(readFile(target)), records));
+        QCOMPARE(records.size(), 2);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestFailingDisk)
+#include "tst_failingdisk.moc"

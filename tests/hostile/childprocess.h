@@ -1,0 +1,160 @@
+#pragma once
+
+// Runs a program in a child process that the test shapes first: a smaller file size limit
+// (a disk that fills up), an unprivileged user (so that permissions hold when the tests run
+// as root), and a watchdog. The program starts under the small peakmem launcher
+// (SCORLET_PEAKMEM), which reports how it ended and its own peak memory.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <vector>
+
+struct ChildLimits
+{
+    // Bytes a file may grow to; 0 leaves the limit as it is.
+    rlim_t fileSizeLimit = 0;
+    // Drop to this user before the program starts; -1 keeps the current one.
+    uid_t uid = uid_t(-1);
+    gid_t gid = gid_t(-1);
+    // Only a guard against a hung child; no claim about its speed.
+    int watchdogMs = 120000;
+};
+
+struct ChildOutcome
+{
+    bool started = false;
+    bool timedOut = false;
+    int exitCode = -1;
+    int signal = 0;
+    long peakKb = 0;
+    QByteArray out;
+    QByteArray err;
+
+    QStringList outLines() const
+    {
+        QStringList lines = QString::fromUtf8(out).split(QLatin1Char('\n'));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+    QStringList errLines() const
+    {
+        return QString::fromUtf8(err).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+};
+
+// The unprivileged user that root drops to, or false when there is none.
+inline bool unprivilegedUser(uid_t &uid, gid_t &gid)
+{
+    const passwd *entry = getpwnam("nobody");
+    if (!entry)
+        return false;
+    uid = entry->pw_uid;
+    gid = entry->pw_gid;
+    return true;
+}
+
+inline ChildOutcome runChild(const QString &program, const QStringList &arguments,
+                             const ChildLimits &limits = ChildLimits())
+{
+    ChildOutcome outcome;
+    QTemporaryFile outFile;
+    QTemporaryFile errFile;
+    QTemporaryFile reportFile;
+    if (!outFile.open() || !errFile.open() || !reportFile.open())
+        return outcome;
+
+    std::vector<QByteArray> storage;
+    storage.push_back(QByteArrayLiteral(SCORLET_PEAKMEM));
+    storage.push_back(QFile::encodeName(program));
+    for (const QString &argument : arguments)
+        storage.push_back(QFile::encodeName(argument));
+    std::vector<char *> argv;
+    for (QByteArray &bytes : storage)
+        argv.push_back(bytes.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid < 0)
+        return outcome;
+    if (pid == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        // A group of its own, so that the watchdog stops the program with its launcher.
+        setpgid(0, 0);
+        dup2(outFile.handle(), STDOUT_FILENO);
+        dup2(errFile.handle(), STDERR_FILENO);
+        dup2(reportFile.handle(), 3);
+        if (limits.fileSizeLimit) {
+            // Ignored, so that a write past the limit fails with EFBIG instead of killing.
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{limits.fileSizeLimit, limits.fileSizeLimit};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                _exit(125);
+        }
+        if (limits.uid != uid_t(-1)) {
+            // Root may read and write everything; the permissions under test hold only for
+            // an ordinary user.
+            if (setgroups(0, nullptr) != 0 || setgid(limits.gid) != 0 || setuid(limits.uid) != 0)
+                _exit(126);
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    outcome.started = true;
+
+    int status = 0;
+    rusage usage{};
+    int waited = 0;
+    for (;;) {
+        const pid_t done = wait4(pid, &status, WNOHANG, &usage);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            return outcome;
+        if (waited >= limits.watchdogMs) {
+            outcome.timedOut = true;
+            kill(-pid, SIGKILL);
+            wait4(pid, &status, 0, &usage);
+            break;
+        }
+        const timespec pause{0, 5 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+        waited += 5;
+    }
+    if (outcome.timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return outcome;
+    reportFile.seek(0);
+    for (const QByteArray &line : reportFile.readAll().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() != 2)
+            continue;
+        if (words.at(0) == "exit")
+            outcome.exitCode = words.at(1).toInt();
+        else if (words.at(0) == "signal")
+            outcome.signal = words.at(1).toInt();
+        else if (words.at(0) == "peak")
+            outcome.peakKb = words.at(1).toLong();
+    }
+
+    outFile.seek(0);
+    errFile.seek(0);
+    outcome.out = outFile.readAll();
+    outcome.err = errFile.readAll();
+    return outcome;
+}
