@@ -144,6 +144,8 @@ private slots:
     void tallyCountsOnlyCorrectStates();
     void failedFilesCountedPerCall();
     void reportEndIsLastDiagnostic();
+    void manyFilesLoggedInTableOrder();
+    void twoFilesOfOnePathLaterWins();
 
 private:
     QString stem() const { return dir->path() + QStringLiteral("/Lesson"); }
@@ -605,6 +607,67 @@ void TestCsvWriter::reportEndIsLastDiagnostic()
     category->setEnabled(QtDebugMsg, false);
     db.writeCsvFiles(folder());
     QVERIFY(capturedMessages.isEmpty());
+}
+
+// More files than are written at once, some of which fail: the log reads as if the files had
+// been written one by one, and each file holds its own rows.
+void TestCsvWriter::manyFilesLoggedInTableOrder()
+{
+    QStringList expected;
+    QStringList expectedEntries;
+    int expectedFailures = 0;
+    for (int i = 0; i < 30; ++i) {
+        const QString key = QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0'));
+        ExportFile &file = db.addExportFile(key, stem());
+        file.questionCount = 30;
+        addStudent(file, QStringLiteral("S%1").arg(i), i, 30 - i);
+        const QString suffix = QLatin1Char('_') + key;
+        if (i % 7 == 3) {
+            // A folder of that name stands in the way.
+            QVERIFY(QDir().mkpath(file.filePath));
+            expected += failureLines(nativeCsv(suffix));
+            ++expectedFailures;
+        } else {
+            expected +=
+                successLines(nativeCsv(suffix), file.baseName + QStringLiteral(".csv"), folder());
+        }
+        expectedEntries.append(QStringLiteral("Lesson") + suffix + QStringLiteral(".csv"));
+    }
+    db.writeCsvFiles(folder());
+
+    QCOMPARE(log.lines, expected + closingLines);
+    QCOMPARE(db.failedFiles, expectedFailures);
+    QCOMPARE(entries(dir->path()), expectedEntries);
+    for (int i = 0; i < 30; ++i) {
+        if (i % 7 == 3)
+            continue;
+        const ExportFile &file =
+            db.exportFiles.at(QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0')));
+        QCOMPARE(readAll(file.filePath),
+                 QStringLiteral("S%1,%2\r\n").arg(i).arg(100 * i / 30).toLatin1());
+    }
+}
+
+// Two records that name one file are written in the table's order, so the later one is what
+// stays on disk.
+void TestCsvWriter::twoFilesOfOnePathLaterWins()
+{
+    ExportFile &a = db.addExportFile(QStringLiteral("A"), stem());
+    a.questionCount = 1;
+    addStudent(a, QStringLiteral("Ann"), 1, 0);
+    ExportFile &b = db.addExportFile(QStringLiteral("B"), stem());
+    b.questionCount = 1;
+    addStudent(b, QStringLiteral("Ben"), 0, 1);
+    for (int i = 0; i < 6; ++i) {
+        ExportFile &other = db.addExportFile(QStringLiteral("C%1").arg(i), stem());
+        addStudent(other, QStringLiteral("Cy"), 0, 0);
+    }
+    b.filePath = a.filePath;
+    b.baseName = a.baseName;
+    db.writeCsvFiles(folder());
+
+    QCOMPARE(db.failedFiles, 0);
+    QCOMPARE(readAll(a.filePath), QByteArray("Ben,0\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCsvWriter)
