@@ -4,7 +4,6 @@
 #include "seams.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>

@@ -206,17 +206,29 @@ void QuestionGrader::prepare(const QString &typeName)
     }
 }
 
+namespace {
+
+// Plain equality, which looks at the lengths first; QStringList::contains orders the texts.
+bool containsExactly(const QStringList &answers, const QString &text)
+{
+    for (const QString &answer : answers) {
+        if (answer == text)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool QuestionGrader::grade(const QString &response) const
 {
     switch (m_rule) {
     case Rule::Sort:
-        return m_answers.contains(response, Qt::CaseSensitive);
+        return containsExactly(m_answers, response);
     case Rule::Choice:
         return gradeChoice(response);
-    case Rule::Text: {
-        const QString typed = m_textComparison == 1 ? response.toUpper() : response;
-        return m_answers.contains(typed, Qt::CaseSensitive);
-    }
+    case Rule::Text:
+        return containsExactly(m_answers, m_textComparison == 1 ? response.toUpper() : response);
     case Rule::Number:
         break;
     }
