@@ -218,6 +218,35 @@ bool containsExactly(const QStringList &answers, const QString &text)
     return false;
 }
 
+// Whether the response, upper-cased, equals one of the upper-cased answers. Upper-casing
+// changes no ASCII character but a to z and never turns one into several, so an ASCII response
+// is compared letter by letter instead of being copied upper-cased.
+bool containsUpperCased(const QStringList &upperAnswers, const QString &response)
+{
+    const QChar *typed = response.constData();
+    const qsizetype size = response.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        if (typed[i].unicode() >= 0x80)
+            return containsExactly(upperAnswers, response.toUpper());
+    }
+    for (const QString &answer : upperAnswers) {
+        if (answer.size() != size)
+            continue;
+        const QChar *expected = answer.constData();
+        qsizetype i = 0;
+        while (i < size) {
+            const char16_t c = typed[i].unicode();
+            const char16_t upper = c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c;
+            if (upper != expected[i].unicode())
+                break;
+            ++i;
+        }
+        if (i == size)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool QuestionGrader::grade(const QString &response) const
@@ -228,7 +257,8 @@ bool QuestionGrader::grade(const QString &response) const
     case Rule::Choice:
         return gradeChoice(response);
     case Rule::Text:
-        return containsExactly(m_answers, m_textComparison == 1 ? response.toUpper() : response);
+        return m_textComparison == 1 ? containsUpperCased(m_answers, response)
+                                     : containsExactly(m_answers, response);
     case Rule::Number:
         break;
     }

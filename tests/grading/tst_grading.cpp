@@ -617,13 +617,15 @@ void TestGrading::integerValueAgreesWithQt()
 void TestGrading::graderAgreesWithRules()
 {
     QRandomGenerator random(20260304);
-    const QStringList texts{"",       "0",      "1",      "2",          "-1",     "12",
-                            "12.5",   "1e1",    " 3",     "+2",         "007",    "a",
-                            "b",      "B",      "Bravo",  "z",          "@",      "`",
-                            "{",      "Y",      "T",      "N",          "F",      "X",
-                            "y",      "Yes",    "paris",  "Paris",      "PARIS",  "ABCD",
-                            "abcd",   "inf",    "nan",    "\u00e4",     "\u00df", "\u01c6x",
-                            "\ufb00", "\u0131", "\u03c2", "\U0001d400", "\u0661", "\uff21"};
+    const QStringList texts{
+        "",        "0",       "1",       "2",      "-1",         "12",          "12.5",
+        "1e1",     " 3",      "+2",      "007",    "a",          "b",           "B",
+        "Bravo",   "z",       "@",       "`",      "{",          "Y",           "T",
+        "N",       "F",       "X",       "y",      "Yes",        "paris",       "Paris",
+        "PARIS",   "ABCD",    "abcd",    "inf",    "nan",        "\u00e4",      "\u00df",
+        "\u01c6x", "\ufb00",  "\u0131",  "\u03c2", "\U0001d400", "\u0661",      "\uff21",
+        "PARIs",   "pARIS",   "Pari",    "Parisx", "STRASSE",    "stra\u00dfe", "Stra\u00dfe",
+        "\u00c4",  "\u00e4x", "\u00c4X", "a1b",    "A1B"};
     const int types[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, -1};
     for (int i = 0; i < 20000; ++i) {
         GradingInput question;
