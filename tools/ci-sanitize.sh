@@ -15,9 +15,7 @@ cmake -S "$root" -B "$build" -G Ninja \
     -DSCORLET_SANITIZE=ON
 cmake --build "$build" --parallel "$(nproc)"
 
-suppressions=$root/tools/lsan.supp
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:check_initialization_order=1
-export LSAN_OPTIONS=suppressions=$suppressions:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
 
