@@ -416,6 +416,9 @@ void TestHostile::placeRefused_data()
                                               << "cannot read";
     QTest::newRow("link to nowhere") << "dangling"
                                      << "no such file";
+    // Reading it would never end.
+    QTest::newRow("link to /dev/zero") << "device"
+                                       << "not a regular file";
 }
 
 // A path that is no readable document: the reader and the whole program refuse it at once.
@@ -449,6 +452,8 @@ void TestHostile::placeRefused()
         }
     } else if (kind == QLatin1String("dangling")) {
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone.plexa")), document));
+    } else if (kind == QLatin1String("device")) {
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), document));
     }
     const auto before = snapshot(dir.path());
 
