@@ -4,6 +4,7 @@
 #include "seams.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>
@@ -67,6 +68,10 @@ QByteArray csvContent(const ExportFile &file)
 // it was and no partial file behind.
 bool writeWhole(const QString &filePath, const QByteArray &content)
 {
+    // QSaveFile writes to where a link points, which may be outside the document's folder:
+    // the link itself is replaced instead, as deleting the old file first always did.
+    if (QFileInfo(filePath).isSymLink() && !QFile::remove(filePath))
+        return false;
     QSaveFile out(filePath);
     if (!out.open(QIODevice::WriteOnly))
         return false;
