@@ -164,6 +164,9 @@ void TestFailingDisk::failingFile_data()
     QTest::newRow("key with wildcards: a*?") << ""
                                              << "CSV: a*?"
                                              << "A*?" << true;
+    QTest::newRow("key too long for a file name")
+        << "" << QStringLiteral("CSV: ") + QString(300, QLatin1Char('a'))
+        << QString(300, QLatin1Char('A')) << true;
     // The link is replaced by the new file; what it pointed at stays as it was.
     QTest::newRow("CSV path links out of the folder") << "link"
                                                       << "CSV: A"
