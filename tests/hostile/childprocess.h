@@ -70,6 +70,25 @@ inline bool unprivilegedUser(uid_t &uid, gid_t &gid)
     return true;
 }
 
+// Whether that user may start the launcher and `program`: a build inside a private home
+// folder is out of its reach.
+inline bool userCanRun(uid_t uid, gid_t gid, const QString &program)
+{
+    const QByteArray launcher = QByteArrayLiteral(SCORLET_PEAKMEM);
+    const QByteArray path = QFile::encodeName(program);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+            _exit(1);
+        _exit(access(launcher.constData(), X_OK) == 0 && access(path.constData(), X_OK) == 0 ? 0
+                                                                                             : 1);
+    }
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 inline ChildOutcome runChild(const QString &program, const QStringList &arguments,
                              const ChildLimits &limits = ChildLimits())
 {
