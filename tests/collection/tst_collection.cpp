@@ -55,6 +55,10 @@ private slots:
     void instanceOfOtherKind();
     void missingInstanceEndsThePass();
     void diagnosticsSwitchedOff();
+    void secondPassMeetsEarlierVerdicts_data();
+    void secondPassMeetsEarlierVerdicts();
+    void questionWalkedOutsideThePass();
+    void studentsOfAVeryWideFile();
 };
 
 void TestCollection::noInstances()
@@ -399,6 +403,116 @@ void TestCollection::diagnosticsSwitchedOff()
     // The results do not depend on the diagnostics.
     QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ann"});
     QCOMPARE(stateOf(h, "NULL", "Ann", "q")->correct, true);
+}
+
+void TestCollection::secondPassMeetsEarlierVerdicts_data()
+{
+    QTest::addColumn<int>("secondTime");
+    QTest::addColumn<QString>("secondAnswer");
+    QTest::addColumn<bool>("correct");
+    QTest::addColumn<int>("time");
+
+    // The first pass keeps "1" (right) at time 30 for Ann.
+    QTest::newRow("earlier start loses") << 20 << "2" << true << 30;
+    QTest::newRow("equal start, later walked wins") << 30 << "2" << false << 30;
+    QTest::newRow("later start wins") << 40 << "2" << false << 40;
+    QTest::newRow("negative start loses") << -1 << "2" << true << 30;
+}
+
+// A pass over a second document with the tables of the first still in place: the kept verdict
+// follows the same rule as two attempts within one pass.
+void TestCollection::secondPassMeetsEarlierVerdicts()
+{
+    QFETCH(int, secondTime);
+    QFETCH(QString, secondAnswer);
+    QFETCH(bool, correct);
+    QFETCH(int, time);
+
+    EngineHarness h;
+    QVERIFY(h.load(doc::document(
+        {doc::page(doc::test(1, {doc::numeric("q"), doc::numeric("r")}), {"CSV: A"})},
+        {doc::test(1, {doc::numeric("q", "1", {response("1", "Ann", "", "", 30)})})})));
+    QVERIFY(h.catalogue());
+    QVERIFY(h.engine.dumpResponses());
+
+    QVERIFY(h.load(doc::document(
+        {}, {doc::test(1, {doc::numeric("q", "1",
+                                        {response(secondAnswer, "Ann", "", "", secondTime),
+                                         response("1", "Ben", "", "", 1)}),
+                           doc::numeric("r", "1", {response("1", "Ann", "", "", 2)})})})));
+    QVERIFY(h.engine.dumpResponses());
+
+    QCOMPARE(h.file("A")->students.size(), 2);
+    QCOMPARE(stateOf(h, "A", "Ann", "q")->correct, correct);
+    QCOMPARE(stateOf(h, "A", "Ann", "q")->time, time);
+    QCOMPARE(stateOf(h, "A", "Ann", "r")->correct, true);
+    QCOMPARE(stateOf(h, "A", "Ben", "q")->time, 1);
+    QCOMPARE(h.file("A")->students.value("Ann").answers.size(), 2);
+}
+
+// The response branch of the question walk files its verdicts at once when it is called on its
+// own, outside a test-instance pass.
+void TestCollection::questionWalkedOutsideThePass()
+{
+    EngineHarness h;
+    QVERIFY(
+        h.load(doc::document({doc::page(doc::test(1, {doc::numeric("q")}))},
+                             {doc::test(1, {doc::numeric("q", "1",
+                                                         {response("2", "Ann", "", "", 5),
+                                                          response("1", "Ann", "", "", 6)})})})));
+    QVERIFY(h.catalogue());
+    Zazizi::Question *question = h.engine.plexa->testInstanceAt(0)->questionAt(0);
+    QVERIFY(question);
+    h.engine.dumpQuestion(question);
+
+    QCOMPARE(stateOf(h, "NULL", "Ann", "q")->correct, true);
+    QCOMPARE(stateOf(h, "NULL", "Ann", "q")->time, 6);
+}
+
+// A file with tens of thousands of questions: the first student's verdicts are gathered in a
+// row as wide as the file, the next ones go straight to the student table, since rows for
+// them would take memory out of proportion to the few responses. Both ways keep the same
+// verdicts.
+void TestCollection::studentsOfAVeryWideFile()
+{
+    QJsonArray questions;
+    for (int i = 0; i < 40000; ++i)
+        questions.append(doc::numeric(QStringLiteral("q%1").arg(i)));
+    const QJsonArray instance{
+        doc::numeric("q0", "1",
+                     {response("2", "Ann", "", "", 5), response("1", "Ann", "", "", 7),
+                      response("1", "Ben", "", "", 3), response("2", "Cy", "", "", 4)}),
+        doc::numeric("q39999", "1",
+                     {response("2", "Ben", "", "", 1), response("1", "Ben", "", "", 1),
+                      response("1", "Ann", "", "", 9), response("1", "Cy", "", "", -2),
+                      response("2", "Cy", "", "", -3)})};
+    EngineHarness h;
+    QVERIFY(h.load(doc::document({doc::page(doc::test(1, questions))}, {doc::test(1, instance)})));
+    QVERIFY(h.catalogue());
+    QVERIFY(h.engine.dumpResponses());
+
+    const QStringList students = h.file("NULL")->students.keys();
+    QCOMPARE(QSet<QString>(students.cbegin(), students.cend()),
+             (QSet<QString>{"Ann", "Ben", "Cy"}));
+    const struct
+    {
+        const char *student;
+        const char *question;
+        bool correct;
+        int time;
+    } expected[] = {{"Ann", "q0", true, 7}, {"Ann", "q39999", true, 9},
+                    {"Ben", "q0", true, 3}, {"Ben", "q39999", true, 1},
+                    {"Cy", "q0", false, 4}, {"Cy", "q39999", true, -2}};
+    for (const auto &e : expected) {
+        const std::optional<AnswerState> state = stateOf(h, "NULL", e.student, e.question);
+        QVERIFY2(state, e.student);
+        QCOMPARE(state->correct, e.correct);
+        QCOMPARE(state->time, e.time);
+    }
+    for (const QString &student : students) {
+        QCOMPARE(h.file("NULL")->students.value(student).key, student);
+        QCOMPARE(h.file("NULL")->students.value(student).answers.size(), 2);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCollection)
