@@ -155,6 +155,7 @@ for n in $SIZES; do
 done
 
 echo
+echo "== load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Median of $RUNS run(s) of the whole scorlet-export process (wall and CPU time);"
 echo "throughput from the wall time; peak RSS from a first, untimed run."
 printf '%10s %9s %10s %11s %9s %13s %8s %10s %9s\n' responses "file MB" "wall ms" "wall range" \
