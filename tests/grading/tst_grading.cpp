@@ -473,6 +473,9 @@ void TestGrading::numberValue_data()
 
     const char *const plain[] = {"0",
                                  "-0",
+                                 "-0.0",
+                                 "-00.000",
+                                 "0.0",
                                  "7",
                                  "42",
                                  "12.5",
