@@ -7,13 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QSet>
-
-#include <algorithm>
-#include <atomic>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -82,50 +75,6 @@ bool writeWhole(const QString &filePath, const QByteArray &content)
     return out.commit();
 }
 
-// One grade book to commit, and whether that succeeded.
-struct CsvJob
-{
-    QString filePath;
-    QByteArray content;
-    bool safe = false;
-    bool written = false;
-};
-
-// Commits to disk one after another cost a journal commit each, several milliseconds apiece
-// on a busy disk; commits made side by side share one. So the files are written by a few
-// threads at once, each file still whole and durable on its own. The calling thread takes part,
-// so the files are written even when no thread can be started.
-void writeAll(std::vector<CsvJob> &jobs)
-{
-    constexpr std::size_t MaxWriters = 8;
-    std::atomic<std::size_t> next{0};
-    const auto work = [&jobs, &next] {
-        for (std::size_t i = next++; i < jobs.size(); i = next++) {
-            CsvJob &job = jobs[i];
-            job.written = job.safe && writeWhole(job.filePath, job.content);
-        }
-    };
-
-    // Two files of one path must be written in order, the later one winning.
-    QSet<QString> paths;
-    for (const CsvJob &job : jobs)
-        paths.insert(job.filePath);
-    const std::size_t writers =
-        qsizetype(jobs.size()) == paths.size() ? std::min(jobs.size(), MaxWriters) : 1;
-
-    std::vector<std::thread> helpers;
-    for (std::size_t i = 1; i < writers; ++i) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error &) {
-            break;
-        }
-    }
-    work();
-    for (std::thread &helper : helpers)
-        helper.join();
-}
-
 } // namespace
 
 void exportDatabase::clear()
@@ -172,24 +121,9 @@ void exportDatabase::writeCsvFiles(const QString &folder)
     tallyCorrect();
     failedFiles = 0;
 
-    std::vector<CsvJob> jobs;
-    jobs.reserve(exportFiles.size());
+    // One file after another, on the calling thread: each is written whole before the next.
     for (const auto &entry : exportFiles) {
         const ExportFile &file = entry.second;
-        CsvJob job;
-        job.filePath = file.filePath;
-        job.safe = isSafeFileKey(file.key);
-        if (job.safe)
-            job.content = csvContent(file);
-        jobs.push_back(std::move(job));
-    }
-    writeAll(jobs);
-
-    // The log tells the files in the table's order, as if they had been written one by one.
-    auto job = jobs.cbegin();
-    for (const auto &entry : exportFiles) {
-        const ExportFile &file = entry.second;
-        const bool written = (job++)->written;
         const QString nativePath = QDir::toNativeSeparators(file.filePath);
         const QString shownName = file.baseName + QLatin1String(".csv");
 
@@ -197,7 +131,7 @@ void exportDatabase::writeCsvFiles(const QString &folder)
         logLine(QStringLiteral("Creating export file %1").arg(nativePath));
         logEmptyLine();
 
-        if (!written) {
+        if (!isSafeFileKey(file.key) || !writeWhole(file.filePath, csvContent(file))) {
             ++failedFiles;
             logLine(QStringLiteral("FAILED to create CSV file."));
             logLine(QStringLiteral("The file could be locked or opened by another application."));

@@ -12,10 +12,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QHash>
 
 #include <memory>
-#include <vector>
 
 using Zazizi::InstructorPacedTest;
 using Zazizi::Page;
@@ -24,59 +22,6 @@ using Zazizi::Question;
 using Zazizi::Response;
 using Zazizi::SelfPacedTest;
 using Zazizi::Test;
-
-// A student's verdict on every question of one export file sits in one row of cells, one cell
-// per catalogued question of the file: while the pass runs, a response then costs one look-up
-// of its student instead of two, and each student's answer table is filled once at the end.
-struct raZuzezoz::PendingAnswers
-{
-    struct Cell
-    {
-        int time = 0;
-        bool correct = false;
-        bool set = false;
-    };
-    struct Student
-    {
-        QString key;
-        // Offset of the student's row in `cells`; -1 for a student filed straight into the
-        // student table, when a row would have cost too much memory.
-        qsizetype row = -1;
-    };
-    struct File
-    {
-        // The catalogued questions of the file, by slot.
-        QStringList ids;
-        // The file's students in the order first met, which is the order in which they are
-        // entered into its student table, as if entered while met.
-        std::vector<Student> students;
-        QHash<QString, qsizetype> studentIndex;
-    };
-
-    explicit PendingAnswers(const exportDatabase &database)
-    {
-        for (auto entry = database.questions.cbegin(); entry != database.questions.cend();
-             ++entry) {
-            if (!entry->file)
-                continue;
-            File &file = files[entry->file];
-            slotOfQuestion.insert(entry.key(), int(file.ids.size()));
-            file.ids.append(entry->id);
-        }
-    }
-
-    // Rows take memory in proportion to the responses read, whatever the numbers of students
-    // and questions; a student past that stays with the student table itself.
-    bool roomForRow(qsizetype width) const
-    {
-        return qsizetype(cells.size()) + width <= 2 * responses + 65536;
-    }
-
-    QHash<ExportFile *, File> files;
-    QHash<QString, int> slotOfQuestion;
-    std::vector<Cell> cells;
-    qsizetype responses = 0;
-};
 
 raZuzezoz::raZuzezoz() = default;
 
@@ -189,59 +134,17 @@ bool raZuzezoz::dumpResponses()
 {
     if (!plexa)
         return false;
-    m_pending = std::make_unique<PendingAnswers>(database);
-    bool complete = true;
     const int count = plexa->testInstanceCount();
     for (int i = 0; i < count; ++i) {
         Test *instance = plexa->testInstanceAt(i);
-        if (!instance) {
-            complete = false;
-            break;
-        }
+        if (!instance)
+            return false;
         if (diagnosticsEnabled())
             diagnostic(QStringLiteral("[ Dump Responses ] - Dumping test instance (%1).")
                            .arg(QString::number(i + 1)));
         dumpTest(instance);
     }
-    filePendingAnswers();
-    return complete;
-}
-
-void raZuzezoz::filePendingAnswers()
-{
-    if (!m_pending)
-        return;
-    const std::unique_ptr<PendingAnswers> pending = std::move(m_pending);
-    for (auto file = pending->files.cbegin(); file != pending->files.cend(); ++file) {
-        auto &students = file.key()->students;
-        const QStringList &ids = file->ids;
-        for (const PendingAnswers::Student &pendingStudent : file->students) {
-            if (pendingStudent.row < 0)
-                continue;
-            const qsizetype studentCount = students.size();
-            StudentRecord &student = students[pendingStudent.key];
-            if (students.size() != studentCount)
-                student.key = pendingStudent.key;
-            const PendingAnswers::Cell *row = pending->cells.data() + pendingStudent.row;
-            qsizetype answered = 0;
-            for (qsizetype slot = 0; slot < ids.size(); ++slot)
-                answered += row[slot].set ? 1 : 0;
-            student.answers.reserve(student.answers.size() + answered);
-            for (qsizetype slot = 0; slot < ids.size(); ++slot) {
-                const PendingAnswers::Cell &cell = row[slot];
-                if (!cell.set)
-                    continue;
-                // The row holds the latest attempt of this pass; an earlier pass's verdict
-                // gives way to it on an equal start time, as a later attempt does.
-                const qsizetype answerCount = student.answers.size();
-                AnswerState &state = student.answers[ids.at(slot)];
-                if (student.answers.size() != answerCount || cell.time >= state.time) {
-                    state.correct = cell.correct;
-                    state.time = cell.time;
-                }
-            }
-        }
-    }
+    return true;
 }
 
 void raZuzezoz::dumpTest(Test *test)
@@ -302,32 +205,22 @@ void responseLine(const QString &templ, const QString &text, Response *response)
     diagnostic(templ.arg(text, response->studentId(), response->studentName(), response->label()));
 }
 
-} // namespace
-
 // The response branch of the question walk: grade every response and keep, per student, the
 // verdict of the latest attempt. Everything that is the same for all responses of the
 // question is worked out once, before the loop; a document may hold a million responses.
-void raZuzezoz::collectResponses(Question *question, const QString &id, const QString &typeName)
+void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
+                      const QString &typeName)
 {
     const bool verbose = diagnosticsEnabled();
     const bool tickBoxes = typeName == QLatin1String("Tick boxes");
-    const auto entry = database.questions.constFind(id);
+    const auto entry = engine.database.questions.constFind(id);
     ExportFile *file = nullptr;
     // The catalogue's copy of the id: every student's answer table then shares its text, and
     // comparing keys seldom has to read it.
     QString answerKey;
-    if (entry != database.questions.constEnd()) {
+    if (entry != engine.database.questions.constEnd()) {
         file = entry->file;
         answerKey = entry->id;
-    }
-    // Rows are used only inside the test-instance pass, which files them when it ends.
-    PendingAnswers::File *pendingFile = nullptr;
-    int slot = -1;
-    if (m_pending && file) {
-        const auto found = m_pending->files.find(file);
-        slot = m_pending->slotOfQuestion.value(id, -1);
-        if (found != m_pending->files.end() && slot >= 0 && slot < found->ids.size())
-            pendingFile = &*found;
     }
 
     const QuestionGrader grader(*question, typeName);
@@ -351,15 +244,15 @@ void raZuzezoz::collectResponses(Question *question, const QString &id, const QS
         }
 
         if (!file) {
-            database.notice(QStringLiteral("error cannot find this question in database"),
-                            question->text());
+            engine.database.notice(QStringLiteral("error cannot find this question in database"),
+                                   question->text());
             continue;
         }
 
         if (verbose)
             responseLine(responseTemplate, text, response);
 
-        const QString key = studentKey(response);
+        const QString key = engine.studentKey(response);
         // Only this response is lost: the students after it answered the question too.
         if (key.isEmpty()) {
             if (verbose)
@@ -367,42 +260,17 @@ void raZuzezoz::collectResponses(Question *question, const QString &id, const QS
             continue;
         }
 
+        const qsizetype studentCount = file->students.size();
+        StudentRecord &student = file->students[key];
+        if (file->students.size() != studentCount)
+            student.key = key;
+
         const int time = response->startTime();
         const bool correct = grader.grade(text);
 
         // A student's first attempt is always kept, whatever its start time; a later attempt
         // replaces it on an equal start time too, so of two equal times the one walked later
         // wins.
-        if (pendingFile) {
-            ++m_pending->responses;
-            const qsizetype known = qsizetype(pendingFile->students.size());
-            auto index = pendingFile->studentIndex.constFind(key);
-            if (index == pendingFile->studentIndex.constEnd()) {
-                index = pendingFile->studentIndex.insert(key, known);
-                PendingAnswers::Student student{key, -1};
-                const qsizetype width = pendingFile->ids.size();
-                if (m_pending->roomForRow(width)) {
-                    student.row = qsizetype(m_pending->cells.size());
-                    m_pending->cells.resize(m_pending->cells.size() + std::size_t(width));
-                } else {
-                    file->students[key].key = key;
-                }
-                pendingFile->students.push_back(std::move(student));
-            }
-            const qsizetype row = pendingFile->students[std::size_t(*index)].row;
-            if (row >= 0) {
-                PendingAnswers::Cell &cell = m_pending->cells[std::size_t(row + slot)];
-                if (!cell.set || time >= cell.time)
-                    cell = PendingAnswers::Cell{time, correct, true};
-                continue;
-            }
-        }
-
-        const qsizetype studentCount = file->students.size();
-        StudentRecord &student = file->students[key];
-        if (file->students.size() != studentCount)
-            student.key = key;
-
         const qsizetype answerCount = student.answers.size();
         AnswerState &state = student.answers[answerKey];
         if (student.answers.size() != answerCount || time >= state.time) {
@@ -411,6 +279,8 @@ void raZuzezoz::collectResponses(Question *question, const QString &id, const QS
         }
     }
 }
+
+} // namespace
 
 void raZuzezoz::dumpQuestion(Question *question)
 {
@@ -425,7 +295,7 @@ void raZuzezoz::dumpQuestion(Question *question)
         return;
 
     if (!questionPass) {
-        collectResponses(question, id, typeName);
+        collectResponses(*this, question, id, typeName);
         return;
     }
 

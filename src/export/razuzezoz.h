@@ -5,8 +5,6 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
-
 namespace Zazizi {
 class Plexa;
 class Test;
@@ -74,13 +72,6 @@ public:
 
 private:
     Q_DISABLE_COPY_MOVE(raZuzezoz)
-
-    // The verdicts of the test-instance pass, kept in compact per-student rows while the pass
-    // runs and moved into the student tables when it ends.
-    struct PendingAnswers;
-    std::unique_ptr<PendingAnswers> m_pending;
-    void collectResponses(Zazizi::Question *question, const QString &id, const QString &typeName);
-    void filePendingAnswers();
 };
 
 // Where an export of the document at `path` goes: the document's absolute folder (with "/"
