@@ -132,6 +132,56 @@ void checkCsv(const QString &path, const ExportFile &file)
         fail("a student twice", path);
 }
 
+// One whole run, checked; returns the log and every CSV file's lines, sorted, for comparing
+// runs.
+QStringList exportOnce(raZuzezoz &engine, const QString &document, const RecordingLog &log)
+{
+    const ExportTarget target = exportTargetFor(document);
+    engine.folder = target.nativeFolder;
+    engine.exportPlexa(document, target.stem);
+
+    if (log.lines.isEmpty() || !log.lines.first().startsWith(QStringLiteral("Importing file ")))
+        fail("first line");
+    if (!engine.lastRun.opened) {
+        if (log.lines.size() != 2 || log.lines.at(1) != QStringLiteral("FAILED to open plexa "))
+            fail("open failure lines");
+    } else if (log.lines.size() < 3 ||
+               log.lines.at(log.lines.size() - 2) != QStringLiteral("All Export(s) completed.") ||
+               log.lines.last() != QStringLiteral("-------------------------")) {
+        fail("closing lines");
+    }
+
+    // Only the document and the CSV files of this run, each read back whole.
+    QStringList fingerprint = log.lines;
+    const QString folder = QFileInfo(document).absolutePath();
+    QSet<QString> expected{QFileInfo(document).fileName()};
+    const QDir dir(folder);
+    for (const auto &entry : engine.database.exportFiles) {
+        const ExportFile &file = entry.second;
+        const QFileInfo info(file.filePath);
+        if (!info.exists())
+            continue;
+        if (QDir::cleanPath(info.absolutePath()) != QDir::cleanPath(dir.absolutePath()) ||
+            !info.isFile())
+            fail("written outside the folder", file.filePath);
+        expected.insert(info.fileName());
+        checkCsv(file.filePath, file);
+        QFile csv(file.filePath);
+        if (!csv.open(QIODevice::ReadOnly))
+            fail("cannot read back", file.filePath);
+        QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"));
+        lines.sort();
+        fingerprint << info.fileName() << lines;
+    }
+    const QStringList present =
+        dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : present) {
+        if (!expected.contains(name))
+            fail("stray file", name);
+    }
+    return fingerprint;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -165,42 +215,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         raZuzezoz engine;
         engine.database.log = &log;
         engine.database.notices = &notices;
-        const ExportTarget target = exportTargetFor(document);
-        engine.folder = target.nativeFolder;
-        engine.exportPlexa(document, target.stem);
-
-        if (log.lines.isEmpty() || !log.lines.first().startsWith(QStringLiteral("Importing file ")))
-            fail("first line");
-        if (!engine.lastRun.opened) {
-            if (log.lines.size() != 2 || log.lines.at(1) != QStringLiteral("FAILED to open plexa "))
-                fail("open failure lines");
-        } else if (log.lines.size() < 3 ||
-                   log.lines.at(log.lines.size() - 2) !=
-                       QStringLiteral("All Export(s) completed.") ||
-                   log.lines.last() != QStringLiteral("-------------------------")) {
-            fail("closing lines");
-        }
-
-        // Only the document and the CSV files of this run, each read back whole.
-        QSet<QString> expected{QStringLiteral("Quiz.unit.plexa")};
-        const QDir dir(folder);
-        for (const auto &entry : engine.database.exportFiles) {
-            const ExportFile &file = entry.second;
-            const QFileInfo info(file.filePath);
-            if (!info.exists())
-                continue;
-            if (QDir::cleanPath(info.absolutePath()) != QDir::cleanPath(dir.absolutePath()) ||
-                !info.isFile())
-                fail("written outside the folder", file.filePath);
-            expected.insert(info.fileName());
-            checkCsv(file.filePath, file);
-        }
-        const QStringList present =
-            dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        for (const QString &name : present) {
-            if (!expected.contains(name))
-                fail("stray file", name);
-        }
+        // A second run of the same engine must not see anything of the first.
+        const QStringList first = exportOnce(engine, document, log);
+        const int firstNotices = notices.count;
+        notices.count = 0;
+        if (exportOnce(engine, document, log) != first || notices.count != firstNotices)
+            fail("a second run differs from the first");
     }
     const QStringList outside =
         QDir(base.path())
