@@ -322,7 +322,7 @@ void makeChoice(Rng &rng, Question &q, int optionCount, bool numbered)
 Question makeQuestion(Rng &rng, int page, int index)
 {
     Question q;
-    char id[32];
+    char id[48];
     // Authoring tools key questions by an opaque id; the page and position keep them unique.
     std::snprintf(id, sizeof id, "%08llx-p%02d-q%02d",
                   static_cast<unsigned long long>(rng.next() & 0xffffffffu), page, index);
