@@ -7,5 +7,6 @@ build=${BUILD_DIR:-$root/build}
 
 generator=()
 [[ -f $build/CMakeCache.txt ]] || generator=(-G Ninja)
-cmake -S "$root" -B "$build" "${generator[@]}"
+# SCORLET_WERROR=ON (as CI sets it) turns every compiler warning into an error.
+cmake -S "$root" -B "$build" "${generator[@]}" -DSCORLET_WERROR="${SCORLET_WERROR:-OFF}"
 cmake --build "$build" -j2

@@ -12,7 +12,8 @@ bash "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=g++ \
-    -DSCORLET_SANITIZE=ON
+    -DSCORLET_SANITIZE=ON \
+    -DSCORLET_WERROR="${SCORLET_WERROR:-OFF}"
 cmake --build "$build" --parallel "$(nproc)"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:check_initialization_order=1
