@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -297,7 +298,14 @@ private:
     template <typename F>
     bool known(const char *name, unsigned bit, unsigned &seen, F &&read);
     template <typename F>
+    bool readObject(F &&member);
+    template <typename F>
     bool readArrayOf(F &&element);
+    template <typename F>
+    bool readOrNull(F &&read);
+    template <typename T, typename F>
+    bool readNullableArray(std::vector<T> &out, F &&read);
+    bool readNumber(const char *what, const char *&begin, bool &integral);
     bool readInt(int &out);
     bool readBool(bool &out);
     bool readDouble(double &out);
@@ -598,6 +606,14 @@ bool DocumentReader::known(const char *name, unsigned bit, unsigned &seen, F &&r
 }
 
 template <typename F>
+bool DocumentReader::readObject(F &&member)
+{
+    if (*m_p != '{')
+        return wrongType("expected an object");
+    return parseObject(std::forward<F>(member));
+}
+
+template <typename F>
 bool DocumentReader::readArrayOf(F &&element)
 {
     if (*m_p != '[')
@@ -612,13 +628,42 @@ bool DocumentReader::readArrayOf(F &&element)
     return ok;
 }
 
-bool DocumentReader::readInt(int &out)
+// A `null` in place of the value leaves the target as it was.
+template <typename F>
+bool DocumentReader::readOrNull(F &&read)
+{
+    if (*m_p == 'n')
+        return literal("null");
+    return read();
+}
+
+// An array whose elements may each be `null`: a `null` keeps its place as a
+// value-initialised element.
+template <typename T, typename F>
+bool DocumentReader::readNullableArray(std::vector<T> &out, F &&read)
+{
+    return readArrayOf([&] {
+        T element{};
+        if (!readOrNull([&] { return read(element); }))
+            return false;
+        out.push_back(std::move(element));
+        return true;
+    });
+}
+
+// The text of the number at hand, which must be one (else "what" is expected).
+bool DocumentReader::readNumber(const char *what, const char *&begin, bool &integral)
 {
     if (*m_p != '-' && !isDigit(*m_p))
-        return wrongType("expected an integer");
+        return wrongType(what);
+    return scanNumber(begin, integral);
+}
+
+bool DocumentReader::readInt(int &out)
+{
     const char *begin;
     bool integral;
-    if (!scanNumber(begin, integral))
+    if (!readNumber("expected an integer", begin, integral))
         return false;
     if (!integral)
         return placeError("expected an integer");
@@ -650,11 +695,9 @@ bool DocumentReader::readBool(bool &out)
 
 bool DocumentReader::readDouble(double &out)
 {
-    if (*m_p != '-' && !isDigit(*m_p))
-        return wrongType("expected a number");
     const char *begin;
     bool integral;
-    if (!scanNumber(begin, integral))
+    if (!readNumber("expected a number", begin, integral))
         return false;
     double value = 0;
     const auto result = std::from_chars(begin, m_p, value);
@@ -708,11 +751,9 @@ bool DocumentReader::readStringList(QStringList &out)
 
 bool DocumentReader::readVersion()
 {
-    if (*m_p != '-' && !isDigit(*m_p))
-        return wrongType("expected 1");
     const char *begin;
     bool integral;
-    if (!scanNumber(begin, integral))
+    if (!readNumber("expected 1", begin, integral))
         return false;
     if (m_p - begin != 1 || *begin != '1')
         return placeError("expected 1");
@@ -756,10 +797,8 @@ bool DocumentReader::read()
 
 bool DocumentReader::readRoot()
 {
-    if (*m_p != '{')
-        return wrongType("expected an object");
     unsigned seen = 0;
-    const bool ok = parseObject([&](const Text &key) {
+    const bool ok = readObject([&](const Text &key) {
         switch (lookup(key, RootMembers)) {
         case 0:
             return known("plexa", 1, seen, [&] { return readVersion(); });
@@ -767,31 +806,12 @@ bool DocumentReader::readRoot()
             return known("title", 2, seen, [&] { return readString(m_store.title); });
         case 2:
             return known("pages", 4, seen, [&] {
-                return readArrayOf([&] {
-                    DocumentStore::PageData page;
-                    if (*m_p == 'n') {
-                        if (!literal("null"))
-                            return false;
-                    } else if (!readPage(page)) {
-                        return false;
-                    }
-                    m_store.pages.push_back(std::move(page));
-                    return true;
-                });
+                return readNullableArray(m_store.pages, [&](auto &page) { return readPage(page); });
             });
         case 3:
             return known("testInstances", 8, seen, [&] {
-                return readArrayOf([&] {
-                    Test *test = nullptr;
-                    if (*m_p == 'n') {
-                        if (!literal("null"))
-                            return false;
-                    } else if (!readTest(test)) {
-                        return false;
-                    }
-                    m_store.testInstances.push_back(test);
-                    return true;
-                });
+                return readNullableArray(m_store.testInstances,
+                                         [&](auto &test) { return readTest(test); });
             });
         default:
             return skipValue();
@@ -809,20 +829,15 @@ bool DocumentReader::readRoot()
 
 bool DocumentReader::readPage(DocumentStore::PageData &page)
 {
-    if (*m_p != '{')
-        return wrongType("expected an object");
     page.present = true;
     unsigned seen = 0;
-    return parseObject([&](const Text &key) {
+    return readObject([&](const Text &key) {
         switch (lookup(key, PageMembers)) {
         case 0:
             return known("keywords", 1, seen, [&] { return readStringList(page.keywords); });
         case 1:
-            return known("test", 2, seen, [&] {
-                if (*m_p == 'n')
-                    return literal("null");
-                return readTest(page.test);
-            });
+            return known("test", 2, seen,
+                         [&] { return readOrNull([&] { return readTest(page.test); }); });
         default:
             return skipValue();
         }
@@ -831,8 +846,6 @@ bool DocumentReader::readPage(DocumentStore::PageData &page)
 
 bool DocumentReader::readTest(Test *&out)
 {
-    if (*m_p != '{')
-        return wrongType("expected an object");
     constexpr unsigned KindBit = 1;
     unsigned seen = 0;
     int kind = 0;
@@ -840,7 +853,7 @@ bool DocumentReader::readTest(Test *&out)
     QString title;
     QString startedOn;
     const std::size_t firstQuestion = m_store.questionSlots.size();
-    const bool ok = parseObject([&](const Text &key) {
+    const bool ok = readObject([&](const Text &key) {
         switch (lookup(key, TestMembers)) {
         case 0:
             return known("kind", KindBit, seen, [&] { return readInt(kind); });
@@ -852,17 +865,8 @@ bool DocumentReader::readTest(Test *&out)
             return known("startedOn", 8, seen, [&] { return readString(startedOn); });
         case 4:
             return known("questions", 16, seen, [&] {
-                return readArrayOf([&] {
-                    Question *question = nullptr;
-                    if (*m_p == 'n') {
-                        if (!literal("null"))
-                            return false;
-                    } else if (!readQuestion(question)) {
-                        return false;
-                    }
-                    m_store.questionSlots.push_back(question);
-                    return true;
-                });
+                return readNullableArray(m_store.questionSlots,
+                                         [&](auto &question) { return readQuestion(question); });
             });
         default:
             return skipValue();
@@ -904,14 +908,12 @@ bool DocumentReader::readTest(Test *&out)
 
 bool DocumentReader::readQuestion(Question *&out)
 {
-    if (*m_p != '{')
-        return wrongType("expected an object");
     constexpr unsigned IdBit = 1, TypeBit = 4, HasCorrectBit = 8;
     auto question = std::make_unique<Question>();
     question->m_store = &m_store;
     question->m_firstResponse = std::uint32_t(m_store.responses.size());
     unsigned seen = 0;
-    const bool ok = parseObject([&](const Text &key) {
+    const bool ok = readObject([&](const Text &key) {
         switch (lookup(key, QuestionMembers)) {
         case 0:
             return known("id", IdBit, seen, [&] { return readString(question->m_id); });
@@ -996,10 +998,8 @@ bool DocumentReader::readQuestion(Question *&out)
 
 bool DocumentReader::readOption(Question::Option &option)
 {
-    if (*m_p != '{')
-        return wrongType("expected an object");
     unsigned seen = 0;
-    return parseObject([&](const Text &key) {
+    return readObject([&](const Text &key) {
         switch (lookup(key, OptionMembers)) {
         case 0:
             return known("label", 1, seen, [&] { return readString(option.label); });
@@ -1013,10 +1013,8 @@ bool DocumentReader::readOption(Question::Option &option)
 
 bool DocumentReader::readResponse(Response &response)
 {
-    if (*m_p != '{')
-        return wrongType("expected an object");
     unsigned seen = 0;
-    return parseObject([&](const Text &key) {
+    return readObject([&](const Text &key) {
         switch (lookup(key, ResponseMembers)) {
         case 0:
             return known("text", 1, seen, [&] { return readSpan(response.m_text); });
