@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QImage>
 #include <QPainter>
 #include <QRadialGradient>
 
@@ -34,6 +35,17 @@ inline void paintBadge(QPainter &p)
     p.drawText(text.translated(5, 6), Qt::AlignCenter, QStringLiteral("CSV"));
     p.setPen(Qt::white);
     p.drawText(text, Qt::AlignCenter, QStringLiteral("CSV"));
+}
+
+// The badge drawn into the whole of a square image of the given size, on the given background.
+inline QImage badgeImage(int size, QImage::Format format, const QColor &background)
+{
+    QImage image(size, size, format);
+    image.fill(background);
+    QPainter p(&image);
+    p.scale(size / 512.0, size / 512.0);
+    paintBadge(p);
+    return image;
 }
 
 #endif // SCORLET_BADGE_H

@@ -3,53 +3,49 @@
 // openrecent.png (48x48, a document with a clock). Run it with QT_QPA_PLATFORM=offscreen.
 
 #include "badge.h"
+#include "imagetool.h"
 
-#include <QDir>
-#include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTextStream>
+#include <QPolygonF>
+
+#include <initializer_list>
 
 namespace {
 
-QImage badge()
+QImage transparentImage(int size)
 {
-    // A BMP carries no alpha, so the badge sits on white.
-    QImage image(512, 512, QImage::Format_RGB888);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    paintBadge(p);
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
     return image;
+}
+
+// Straight lines through the points, back to the first one when closed.
+QPainterPath lines(std::initializer_list<QPointF> points, bool closed = true)
+{
+    QPainterPath path;
+    path.addPolygon(QPolygonF(points));
+    if (closed)
+        path.closeSubpath();
+    return path;
 }
 
 QImage folder()
 {
-    QImage image(32, 32, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = transparentImage(32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const QPen outline(QColor(0x8a, 0x62, 0x10), 1.2);
 
-    QPainterPath back;
-    back.moveTo(2.5, 7.5);
-    back.lineTo(11.5, 7.5);
-    back.lineTo(14.5, 10.5);
-    back.lineTo(28.5, 10.5);
-    back.lineTo(28.5, 26.5);
-    back.lineTo(2.5, 26.5);
-    back.closeSubpath();
+    const QPainterPath back =
+        lines({{2.5, 7.5}, {11.5, 7.5}, {14.5, 10.5}, {28.5, 10.5}, {28.5, 26.5}, {2.5, 26.5}});
     p.setPen(outline);
     p.setBrush(QColor(0xd9, 0xa4, 0x2b));
     p.drawPath(back);
 
-    QPainterPath front;
-    front.moveTo(5.5, 14.5);
-    front.lineTo(30.5, 14.5);
-    front.lineTo(27.5, 27.5);
-    front.lineTo(2.5, 27.5);
-    front.closeSubpath();
+    const QPainterPath front = lines({{5.5, 14.5}, {30.5, 14.5}, {27.5, 27.5}, {2.5, 27.5}});
     QLinearGradient shade(0, 14, 0, 28);
     shade.setColorAt(0, QColor(0xff, 0xdc, 0x6e));
     shade.setColorAt(1, QColor(0xf0, 0xb8, 0x36));
@@ -60,25 +56,16 @@ QImage folder()
 
 QImage documentWithClock()
 {
-    QImage image(48, 48, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
+    QImage image = transparentImage(48);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
 
-    QPainterPath page;
-    page.moveTo(6.5, 2.5);
-    page.lineTo(26.5, 2.5);
-    page.lineTo(34.5, 10.5);
-    page.lineTo(34.5, 42.5);
-    page.lineTo(6.5, 42.5);
-    page.closeSubpath();
+    const QPainterPath page =
+        lines({{6.5, 2.5}, {26.5, 2.5}, {34.5, 10.5}, {34.5, 42.5}, {6.5, 42.5}});
     p.setPen(QPen(QColor(0x55, 0x5f, 0x6b), 1.2));
     p.setBrush(Qt::white);
     p.drawPath(page);
-    QPainterPath fold;
-    fold.moveTo(26.5, 2.5);
-    fold.lineTo(26.5, 10.5);
-    fold.lineTo(34.5, 10.5);
+    const QPainterPath fold = lines({{26.5, 2.5}, {26.5, 10.5}, {34.5, 10.5}}, false);
     p.setBrush(QColor(0xdd, 0xe2, 0xe8));
     p.drawPath(fold);
 
@@ -100,15 +87,12 @@ QImage documentWithClock()
 
 int main(int argc, char **argv)
 {
-    QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        QTextStream(stderr) << "usage: scorlet_draw_images <Resources folder>\n";
-        return 2;
-    }
-    const QDir out(QString::fromLocal8Bit(argv[1]));
-    const bool saved =
-        badge().save(out.filePath(QStringLiteral("zezadidbg.bmp")), "BMP") &&
-        folder().save(out.filePath(QStringLiteral("open.png")), "PNG") &&
-        documentWithClock().save(out.filePath(QStringLiteral("openrecent.png")), "PNG");
-    return saved ? 0 : 1;
+    return runImageTool(
+        argc, argv, "usage: scorlet_draw_images <Resources folder>", [](const QDir &out) {
+            // A BMP carries no alpha, so the badge sits on white.
+            return badgeImage(512, QImage::Format_RGB888, Qt::white)
+                       .save(out.filePath(QStringLiteral("zezadidbg.bmp")), "BMP") &&
+                   folder().save(out.filePath(QStringLiteral("open.png")), "PNG") &&
+                   documentWithClock().save(out.filePath(QStringLiteral("openrecent.png")), "PNG");
+        });
 }

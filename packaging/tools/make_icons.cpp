@@ -4,16 +4,15 @@
 // 24 and 32 bits per pixel). Run it with QT_QPA_PLATFORM=offscreen.
 
 #include "badge.h"
+#include "imagetool.h"
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QDataStream>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QList>
-#include <QTextStream>
 
 #include <limits>
 
@@ -25,14 +24,8 @@ const QString appId = QStringLiteral("com.zentriq.Scorlet");
 // small sizes smoother than drawing them with a tiny font.
 QImage badgeAt(int size)
 {
-    static const QImage master = [] {
-        QImage image(1024, 1024, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter p(&image);
-        p.scale(2, 2);
-        paintBadge(p);
-        return image;
-    }();
+    static const QImage master =
+        badgeImage(1024, QImage::Format_ARGB32_Premultiplied, Qt::transparent);
     return master.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
         .convertToFormat(QImage::Format_ARGB32);
 }
@@ -214,11 +207,8 @@ bool writeWindowsIcon(const QDir &packaging)
 
 int main(int argc, char **argv)
 {
-    QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        QTextStream(stderr) << "usage: scorlet_make_icons <packaging folder>\n";
-        return 2;
-    }
-    const QDir packaging(QString::fromLocal8Bit(argv[1]));
-    return writeDesktopIcons(packaging) && writeWindowsIcon(packaging) ? 0 : 1;
+    return runImageTool(argc, argv, "usage: scorlet_make_icons <packaging folder>",
+                        [](const QDir &packaging) {
+                            return writeDesktopIcons(packaging) && writeWindowsIcon(packaging);
+                        });
 }
