@@ -162,8 +162,7 @@ void exportDatabase::logLine(const QString &line)
 
 void exportDatabase::logEmptyLine()
 {
-    if (log)
-        log->appendLine(QString());
+    logLine(QString());
 }
 
 void exportDatabase::notice(const QString &title, const QString &text)

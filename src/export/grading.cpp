@@ -12,18 +12,18 @@ QString typeNameForCode(int type)
     switch (type) {
     case 0:
     case 9:
-        return TypeNames::unsupported();
+        return TypeNames::unsupported;
     case 6:
-        return TypeNames::numeric();
+        return TypeNames::numeric;
     case 7:
-        return TypeNames::alphanumeric();
+        return TypeNames::alphanumeric;
     case 8:
-        return TypeNames::sort();
+        return TypeNames::sort;
     case 10:
-        return TypeNames::equation();
+        return TypeNames::equation;
     default:
         // Types 3 and 4 as well as every code the library does not name are choices.
-        return TypeNames::tickBoxes();
+        return TypeNames::tickBoxes;
     }
 }
 
@@ -86,13 +86,13 @@ bool matchesNumber(const QString &response, const QStringList &answers, double t
 
 bool gradeAnswer(const GradingInput &input)
 {
-    if (input.typeName == TypeNames::sort())
+    if (input.typeName == TypeNames::sort)
         return matchesSort(input.response, input.answers);
-    if (input.typeName == TypeNames::tickBoxes()) {
+    if (input.typeName == TypeNames::tickBoxes) {
         const qint64 chosen = chosenOptionIndex(input.type, input.labelType, input.response);
         return matchesChoice(chosen, input.optionCorrect);
     }
-    if (input.typeName == TypeNames::alphanumeric())
+    if (input.typeName == TypeNames::alphanumeric)
         return matchesText(input.response, input.answers, input.textComparison);
     return matchesNumber(input.response, input.answers, input.tolerance);
 }
@@ -107,6 +107,12 @@ constexpr qsizetype QuickIntegerDigits = 9;
 bool isAsciiDigit(char16_t c)
 {
     return c >= u'0' && c <= u'9';
+}
+
+// What QString::toUpper makes of an ASCII character.
+char16_t asciiUpper(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c;
 }
 
 } // namespace
@@ -188,11 +194,11 @@ QuestionGrader::QuestionGrader(const Zazizi::Question &question, const QString &
 
 void QuestionGrader::prepare(const QString &typeName)
 {
-    if (typeName == TypeNames::sort()) {
+    if (typeName == TypeNames::sort) {
         m_rule = Rule::Sort;
-    } else if (typeName == TypeNames::tickBoxes()) {
+    } else if (typeName == TypeNames::tickBoxes) {
         m_rule = Rule::Choice;
-    } else if (typeName == TypeNames::alphanumeric()) {
+    } else if (typeName == TypeNames::alphanumeric) {
         m_rule = Rule::Text;
         if (m_textComparison != 0) {
             for (QString &answer : m_answers)
@@ -235,9 +241,7 @@ bool containsUpperCased(const QStringList &upperAnswers, const QString &response
         const QChar *expected = answer.constData();
         qsizetype i = 0;
         while (i < size) {
-            const char16_t c = typed[i].unicode();
-            const char16_t upper = c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c;
-            if (upper != expected[i].unicode())
+            if (asciiUpper(typed[i].unicode()) != expected[i].unicode())
                 break;
             ++i;
         }
@@ -280,10 +284,7 @@ bool QuestionGrader::gradeChoice(const QString &response) const
     } else if (!response.isEmpty() && response.at(0).unicode() < 0x80) {
         // Upper-casing maps each character on its own, so an ASCII first character decides
         // without the rest being upper-cased.
-        const char16_t first = response.at(0).unicode();
-        const char16_t upper =
-            first >= u'a' && first <= u'z' ? char16_t(first - u'a' + u'A') : first;
-        chosen = qint64(upper) - 'A';
+        chosen = qint64(asciiUpper(response.at(0).unicode())) - 'A';
     } else {
         chosen = chosenOptionIndex(m_type, m_labelType, response);
     }
@@ -293,7 +294,7 @@ bool QuestionGrader::gradeChoice(const QString &response) const
 QString raZuzezoz::questionTypeName(Zazizi::Question *question) const
 {
     if (!question)
-        return TypeNames::unsupported();
+        return TypeNames::unsupported;
     return typeNameForCode(question->type());
 }
 

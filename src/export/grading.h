@@ -13,30 +13,12 @@ class Question;
 // The type names that the question walk and the grader agree on. The walk passes over
 // "unsupported" questions; every other name selects a grading rule.
 namespace TypeNames {
-inline QString numeric()
-{
-    return QStringLiteral("numeric");
-}
-inline QString alphanumeric()
-{
-    return QStringLiteral("alphanumeric");
-}
-inline QString sort()
-{
-    return QStringLiteral("sort");
-}
-inline QString equation()
-{
-    return QStringLiteral("equation");
-}
-inline QString unsupported()
-{
-    return QStringLiteral("unsupported");
-}
-inline QString tickBoxes()
-{
-    return QStringLiteral("Tick boxes");
-}
+inline const QString numeric = QStringLiteral("numeric");
+inline const QString alphanumeric = QStringLiteral("alphanumeric");
+inline const QString sort = QStringLiteral("sort");
+inline const QString equation = QStringLiteral("equation");
+inline const QString unsupported = QStringLiteral("unsupported");
+inline const QString tickBoxes = QStringLiteral("Tick boxes");
 } // namespace TypeNames
 
 // The type name for a document library question type code.

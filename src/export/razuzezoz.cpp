@@ -85,14 +85,13 @@ bool raZuzezoz::exportPlexa(const QString &path, const QString &stem)
     currentFile = nullptr;
     clock.lap(&PhaseTimings::pages);
 
-    const bool instancesComplete = dumpResponses();
-    lastRun.instancesComplete = instancesComplete;
+    lastRun.instancesComplete = dumpResponses();
     clock.lap(&PhaseTimings::instances);
 
     database.writeCsvFiles(folder);
     clock.lap(&PhaseTimings::write);
     lastRun.filesFailed = database.failedFiles;
-    return instancesComplete;
+    return lastRun.instancesComplete;
 }
 
 bool raZuzezoz::dumpQuestions()
@@ -117,11 +116,7 @@ bool raZuzezoz::dumpQuestions()
             diagnostic(QStringLiteral("[ Dump Questions ] - Dumping questions on page (%1).")
                            .arg(QString::number(i + 1)));
 
-        const QString key = fileKeyForKeywords(page->keywords());
-        auto found = database.exportFiles.find(key);
-        ExportFile &file = found != database.exportFiles.end()
-                               ? found->second
-                               : database.addExportFile(key, outputStem);
+        ExportFile &file = database.addExportFile(fileKeyForKeywords(page->keywords()), outputStem);
         file.pages.append(i);
         currentFile = &file;
 
@@ -212,7 +207,7 @@ void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
                       const QString &typeName)
 {
     const bool verbose = diagnosticsEnabled();
-    const bool tickBoxes = typeName == QLatin1String("Tick boxes");
+    const bool tickBoxes = typeName == TypeNames::tickBoxes;
     const auto entry = engine.database.questions.constFind(id);
     ExportFile *file = nullptr;
     // The catalogue's copy of the id: every student's answer table then shares its text, and
@@ -291,7 +286,7 @@ void raZuzezoz::dumpQuestion(Question *question)
 
     const QString id = question->id();
     const QString typeName = questionTypeName(question);
-    if (typeName == QLatin1String("unsupported") || !question->hasCorrectAnswer())
+    if (typeName == TypeNames::unsupported || !question->hasCorrectAnswer())
         return;
 
     if (!questionPass) {
