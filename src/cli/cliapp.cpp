@@ -51,9 +51,8 @@ ParsedArguments parseArguments(const QStringList &arguments)
         } else if (argument == QLatin1String("--verbose")) {
             parsed.options.verbose = true;
         } else if (argument == outputDirOption) {
-            if (i + 1 >= arguments.size())
-                return usageError(QStringLiteral("option --output-dir needs a folder"));
-            parsed.options.outputDir = arguments.at(++i);
+            // Without a folder after it, the empty name is refused below.
+            parsed.options.outputDir = i + 1 < arguments.size() ? arguments.at(++i) : QString();
             outputDirGiven = true;
         } else if (argument.startsWith(outputDirOption + QLatin1Char('='))) {
             parsed.options.outputDir = argument.mid(outputDirOption.size() + 1);
@@ -148,9 +147,6 @@ int runExports(const CliOptions &options)
         if (!engine.lastRun.complete())
             allComplete = false;
     }
-    engine.database.log = nullptr;
-    engine.database.notices = nullptr;
-    engine.timings = nullptr;
     return allComplete ? 0 : 1;
 }
 
