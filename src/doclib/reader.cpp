@@ -305,7 +305,13 @@ private:
     bool readOrNull(F &&read);
     template <typename T, typename F>
     bool readNullableArray(std::vector<T> &out, F &&read);
-    bool readNumber(const char *what, const char *&begin, bool &integral);
+    // The text of the number at hand, which must be one (else "what" is expected).
+    bool readNumber(const char *what, const char *&begin, bool &integral)
+    {
+        if (*m_p != '-' && !isDigit(*m_p))
+            return wrongType(what);
+        return scanNumber(begin, integral);
+    }
     bool readInt(int &out);
     bool readBool(bool &out);
     bool readDouble(double &out);
@@ -649,14 +655,6 @@ bool DocumentReader::readNullableArray(std::vector<T> &out, F &&read)
         out.push_back(std::move(element));
         return true;
     });
-}
-
-// The text of the number at hand, which must be one (else "what" is expected).
-bool DocumentReader::readNumber(const char *what, const char *&begin, bool &integral)
-{
-    if (*m_p != '-' && !isDigit(*m_p))
-        return wrongType(what);
-    return scanNumber(begin, integral);
 }
 
 bool DocumentReader::readInt(int &out)
