@@ -3,6 +3,9 @@
 // only CSV files of its own into that folder, leaves no temporary file, and every line it
 // writes reads back as one student key and a grade from 0 to 100.
 
+#include "../tests/enginesupport/recording.h"
+#include "../tests/enginesupport/rfc4180.h"
+
 #include <razuzezoz.h>
 #include <seams.h>
 
@@ -21,15 +24,7 @@
 
 namespace {
 
-class RecordingLog : public LogSink
-{
-public:
-    QStringList lines;
-    void appendLine(const QString &line) override { lines.append(line); }
-    void clear() override { lines.clear(); }
-};
-
-class RecordingNotices : public NoticeSink
+class CountingNotices : public NoticeSink
 {
 public:
     int count = 0;
@@ -53,63 +48,13 @@ void discardMessage(QtMsgType, const QMessageLogContext &, const QString &messag
     std::abort();
 }
 
-// RFC 4180 records of a whole file; false when the text is not well formed.
-bool parseCsv(const QString &text, QList<QStringList> &records)
-{
-    QStringList record;
-    QString field;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    while (i < n) {
-        if (text.at(i) == QLatin1Char('"')) {
-            ++i;
-            for (;;) {
-                if (i >= n)
-                    return false;
-                if (text.at(i) == QLatin1Char('"')) {
-                    if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
-                        field += QLatin1Char('"');
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                field += text.at(i++);
-            }
-        } else {
-            while (i < n && text.at(i) != QLatin1Char(',') && text.at(i) != QLatin1Char('\r')) {
-                if (text.at(i) == QLatin1Char('"') || text.at(i) == QLatin1Char('\n'))
-                    return false;
-                field += text.at(i++);
-            }
-        }
-        if (i < n && text.at(i) == QLatin1Char(',')) {
-            record.append(field);
-            field.clear();
-            ++i;
-            continue;
-        }
-        if (i + 1 < n && text.at(i) == QLatin1Char('\r') && text.at(i + 1) == QLatin1Char('\n')) {
-            record.append(field);
-            field.clear();
-            records.append(record);
-            record.clear();
-            i += 2;
-            continue;
-        }
-        return false;
-    }
-    return record.isEmpty() && field.isEmpty();
-}
-
 void checkCsv(const QString &path, const ExportFile &file)
 {
     QFile csv(path);
     if (!csv.open(QIODevice::ReadOnly))
         fail("cannot read back", path);
     QList<QStringList> records;
-    if (!parseCsv(QString::fromUtf8(csv.readAll()), records))
+    if (!parseRfc4180(QString::fromUtf8(csv.readAll()), records))
         fail("not RFC 4180", path);
     if (records.size() != file.students.size())
         fail("one line per student", path);
@@ -210,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     RecordingLog log;
-    RecordingNotices notices;
+    CountingNotices notices;
     {
         raZuzezoz engine;
         engine.database.log = &log;

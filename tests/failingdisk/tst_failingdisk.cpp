@@ -1,13 +1,8 @@
 #include "childprocess.h"
+#include "documents.h"
+#include "files.h"
 #include "rfc4180.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -20,79 +15,26 @@
 
 namespace {
 
-QString native(const QString &path)
+// A page whose test asks `questionId`, filed under `keyword` when there is one.
+QJsonObject pageAsking(const QString &questionId, const QString &keyword = QString())
 {
-    return QDir::toNativeSeparators(path);
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-// Every entry below `root` (links not followed), with the content of the regular files.
-QMap<QString, QByteArray> snapshot(const QString &root)
-{
-    QMap<QString, QByteArray> entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info(path);
-        QByteArray content;
-        if (info.isSymLink())
-            content = "<link to " + QFile::encodeName(info.symLinkTarget()) + '>';
-        else if (info.isDir())
-            content = "<dir>";
-        else
-            content = readFile(path);
-        entries.insert(QDir(root).relativeFilePath(path), content);
-    }
-    return entries;
-}
-
-QJsonObject numeric(const QString &id, const QJsonArray &responses = {})
-{
-    return QJsonObject{
-        {"id", id}, {"type", 6}, {"answers", QJsonArray{"1"}}, {"responses", responses}};
-}
-
-QJsonObject page(const QString &keyword, const QString &questionId)
-{
-    QJsonObject page{
-        {"test", QJsonObject{{"kind", 1}, {"questions", QJsonArray{numeric(questionId)}}}}};
-    if (!keyword.isEmpty())
-        page.insert("keywords", QJsonArray{keyword});
-    return page;
-}
-
-QJsonObject right(const QString &student)
-{
-    return QJsonObject{{"text", "1"}, {"studentId", student}};
+    return doc::page(doc::test(1, {doc::numeric(questionId)}),
+                     keyword.isEmpty() ? QStringList() : QStringList{keyword});
 }
 
 // Three files: Lesson.csv (ann), the keyword's file (`students` students) and Lesson_B.csv
 // (ben), every answer right.
 QByteArray lesson(const QString &keyword, int students)
 {
+    using namespace doc;
     QJsonArray many;
     for (int i = 0; i < students; ++i)
-        many.append(right(QStringLiteral("student-%1").arg(i, 6, 10, QLatin1Char('0'))));
-    const QJsonArray pages{page(QString(), "q1"), page(keyword, "q2"), page("CSV: B", "q3")};
-    const QJsonObject instance{
-        {"kind", 1},
-        {"questions", QJsonArray{numeric("q1", {right("ann")}), numeric("q2", many),
-                                 numeric("q3", {right("ben")})}}};
-    return QJsonDocument(
-               QJsonObject{{"plexa", 1}, {"pages", pages}, {"testInstances", QJsonArray{instance}}})
-        .toJson(QJsonDocument::Compact);
+        many.append(response("1", QStringLiteral("student-%1").arg(i, 6, 10, QLatin1Char('0'))));
+    const QJsonArray pages{pageAsking("q1"), pageAsking("q2", keyword), pageAsking("q3", "CSV: B")};
+    const QJsonObject instance =
+        test(1, {numeric("q1", "1", {response("1", "ann")}), numeric("q2", "1", many),
+                 numeric("q3", "1", {response("1", "ben")})});
+    return document(pages, {instance});
 }
 
 // What the log says about the file at `path`: "written", "failed", or "missing".

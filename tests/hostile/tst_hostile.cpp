@@ -7,13 +7,6 @@
 #include <response.h>
 #include <test.h>
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -55,70 +48,6 @@ Recipe once(const QByteArray &bytes)
     return {Piece{bytes, 1}};
 }
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
-// Every file and folder below `root`, with the content of the files.
-QMap<QString, QByteArray> snapshot(const QString &root)
-{
-    QMap<QString, QByteArray> entries;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info(path);
-        entries.insert(QDir(root).relativeFilePath(path),
-                       info.isFile() && info.isReadable() ? readFile(path) : QByteArray("<dir>"));
-    }
-    return entries;
-}
-
-// Captures the warnings the reader writes while it lives.
-class WarningCapture
-{
-public:
-    WarningCapture()
-    {
-        lines().clear();
-        previous() = qInstallMessageHandler(&WarningCapture::handle);
-    }
-    ~WarningCapture() { qInstallMessageHandler(previous()); }
-    WarningCapture(const WarningCapture &) = delete;
-    WarningCapture &operator=(const WarningCapture &) = delete;
-
-    static QStringList &lines()
-    {
-        static QStringList captured;
-        return captured;
-    }
-
-private:
-    static QtMessageHandler &previous()
-    {
-        static QtMessageHandler handler = nullptr;
-        return handler;
-    }
-    static void handle(QtMsgType type, const QMessageLogContext &, const QString &message)
-    {
-        if (type == QtWarningMsg)
-            lines().append(message);
-    }
-};
-
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool sanitized = true;
 #elif defined(__has_feature)
@@ -137,6 +66,20 @@ bool underValgrind()
 }
 
 constexpr int Mb = 1024 * 1024;
+
+// The whole program refused `document`: the two failure lines, exit status 1 and one reason
+// on standard error.
+void checkRefusedRun(const ChildOutcome &outcome, const QString &document, const QString &reason)
+{
+    QVERIFY(!outcome.timedOut);
+    QCOMPARE(outcome.signal, 0);
+    QCOMPARE(outcome.exitCode, 1);
+    QCOMPARE(outcome.outLines(), QStringList({QStringLiteral("Importing file ") + native(document),
+                                              QStringLiteral("FAILED to open plexa ")}));
+    const QStringList errors = outcome.errLines();
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors.first().contains(reason), qPrintable(errors.first()));
+}
 
 // The most memory a byte of the file may cost. The file itself is read whole, a text read
 // into a QString doubles, and the densest objects cost this much: a test instance written
@@ -173,9 +116,26 @@ private slots:
     void regressionInputs();
 
 private:
+    QString peakExcess(const ChildOutcome &outcome, qsizetype fileSize) const;
+
     // Peak memory of scorlet-export on a tiny document: what every bound starts from.
     long m_baselineKb = 0;
 };
+
+// Empty when the run's peak memory stays within a small multiple of the file's size, else
+// what it was against what it may be.
+QString TestHostile::peakExcess(const ChildOutcome &outcome, qsizetype fileSize) const
+{
+    const long sizeKb = long(fileSize / 1024);
+    const long boundKb = m_baselineKb + PeakPerFileByte * sizeKb + 1024;
+    if (outcome.peakKb <= boundKb)
+        return QString();
+    return QStringLiteral("peak %1 KB for a %2 KB file, bound %3 KB (baseline %4 KB)")
+        .arg(outcome.peakKb)
+        .arg(sizeKb)
+        .arg(boundKb)
+        .arg(m_baselineKb);
+}
 
 void TestHostile::initTestCase()
 {
@@ -379,26 +339,15 @@ void TestHostile::runRefuses()
     const auto before = snapshot(dir.path());
 
     const ChildOutcome outcome = runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), {document});
-    QVERIFY(!outcome.timedOut);
-    QCOMPARE(outcome.signal, 0);
-    QCOMPARE(outcome.exitCode, 1);
-    QCOMPARE(outcome.outLines(), QStringList({QStringLiteral("Importing file ") + native(document),
-                                              QStringLiteral("FAILED to open plexa ")}));
-    const QStringList errors = outcome.errLines();
-    QCOMPARE(errors.size(), 1);
-    QVERIFY2(errors.first().contains(reason), qPrintable(errors.first()));
+    checkRefusedRun(outcome, document, reason);
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(snapshot(dir.path()), before);
 
     if (sanitized || underValgrind())
         return;
-    const long sizeKb = long(bytes.size() / 1024);
-    const long boundKb = m_baselineKb + PeakPerFileByte * sizeKb + 1024;
-    QVERIFY2(outcome.peakKb <= boundKb,
-             qPrintable(QStringLiteral("peak %1 KB for a %2 KB file, bound %3 KB (baseline %4 KB)")
-                            .arg(outcome.peakKb)
-                            .arg(sizeKb)
-                            .arg(boundKb)
-                            .arg(m_baselineKb)));
+    const QString excess = peakExcess(outcome, bytes.size());
+    QVERIFY2(excess.isEmpty(), qPrintable(excess));
 }
 
 void TestHostile::placeRefused_data()
@@ -470,13 +419,9 @@ void TestHostile::placeRefused()
     limits.watchdogMs = 60000;
     const ChildOutcome outcome =
         runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), {document}, limits);
-    QVERIFY(!outcome.timedOut);
-    QCOMPARE(outcome.signal, 0);
-    QCOMPARE(outcome.exitCode, 1);
-    QCOMPARE(outcome.outLines(), QStringList({QStringLiteral("Importing file ") + native(document),
-                                              QStringLiteral("FAILED to open plexa ")}));
-    QCOMPARE(outcome.errLines().size(), 1);
-    QVERIFY2(outcome.errLines().first().contains(reason), qPrintable(outcome.errLines().first()));
+    checkRefusedRun(outcome, document, reason);
+    if (QTest::currentTestFailed())
+        return;
     QCOMPARE(snapshot(dir.path()), before);
 }
 
@@ -534,39 +479,9 @@ void TestHostile::bigDocumentsOpen()
 
     if (sanitized || underValgrind())
         return;
-    const long sizeKb = long(bytes.size() / 1024);
-    const long boundKb = m_baselineKb + PeakPerFileByte * sizeKb + 1024;
-    QVERIFY2(outcome.peakKb <= boundKb,
-             qPrintable(QStringLiteral("peak %1 KB for a %2 KB file, bound %3 KB (baseline %4 KB)")
-                            .arg(outcome.peakKb)
-                            .arg(sizeKb)
-                            .arg(boundKb)
-                            .arg(m_baselineKb)));
+    const QString excess = peakExcess(outcome, bytes.size());
+    QVERIFY2(excess.isEmpty(), qPrintable(excess));
 }
-
-namespace {
-
-QJsonObject numericQuestion(const QString &id, const QString &answer, const QString &text,
-                            const QJsonArray &responses = {})
-{
-    return QJsonObject{{"id", id},
-                       {"text", text},
-                       {"type", 6},
-                       {"answers", QJsonArray{answer}},
-                       {"responses", responses}};
-}
-
-QJsonObject selfPaced(const QString &text, const QJsonArray &questions)
-{
-    return QJsonObject{{"kind", 1}, {"title", text}, {"startedOn", text}, {"questions", questions}};
-}
-
-QJsonObject answer(const QString &text, const QString &studentId)
-{
-    return QJsonObject{{"text", text}, {"studentId", studentId}};
-}
-
-} // namespace
 
 void TestHostile::hostileText_data()
 {
@@ -605,30 +520,23 @@ void TestHostile::hostileText()
 
     // q1 right and q2 wrong for the student typed as `text`; both right for "plain"; the
     // hostile text as a wrong answer from "other".
+    using namespace doc;
     const QJsonArray pages{
-        QJsonObject{{"keywords", QJsonArray{"CSV: %1 %n"}},
-                    {"test", selfPaced(text, {numericQuestion("q1", "1", text),
-                                              numericQuestion("q2", "2", "plain")})}},
-        QJsonObject{{"test", selfPaced(text, {numericQuestion("q1", "1", text)})}}};
-    const QJsonArray instances{selfPaced(
-        text, {numericQuestion("q1", "1", text, {answer("1", text), answer("1", "plain")}),
-               numericQuestion("q2", "2", "plain",
-                               {answer("5", text), answer("2", "plain"), answer(text, "other")})})};
-    QVERIFY(writeFile(
-        document,
-        QJsonDocument(QJsonObject{{"plexa", 1}, {"pages", pages}, {"testInstances", instances}})
-            .toJson(QJsonDocument::Compact)));
+        page(test(1, {numeric("q1", "1", {}, text), numeric("q2", "2", {}, "plain")}, text, text),
+             {"CSV: %1 %n"}),
+        page(test(1, {numeric("q1", "1", {}, text)}, text, text))};
+    const QJsonArray instances{test(
+        1,
+        {numeric("q1", "1", {response("1", text), response("1", "plain")}, text),
+         numeric("q2", "2", {response("5", text), response("2", "plain"), response(text, "other")},
+                 "plain")},
+        text, text)};
+    QVERIFY(writeFile(document, doc::document(pages, instances)));
 
-    RecordingLog log;
-    RecordingNotices notices;
-    raZuzezoz engine;
-    engine.database.log = &log;
-    engine.database.notices = &notices;
-    const ExportTarget target = exportTargetFor(document);
-    engine.folder = target.nativeFolder;
+    EngineHarness h;
     {
         DiagnosticCapture diagnostics;
-        QVERIFY(engine.exportPlexa(document, target.stem));
+        QVERIFY(h.exportDocument(document));
 
         const QStringList &lines = DiagnosticCapture::lines();
         const QString found = QStringLiteral("[ Dump Responses ] - ");
@@ -642,20 +550,20 @@ void TestHostile::hostileText()
                                QStringLiteral(") from user (other) with id () and device "
                                               "label ().")));
     }
-    engine.database.log = nullptr;
-    engine.database.notices = nullptr;
+    const QList<QPair<QString, QString>> &notices = h.notices.shown;
+    const QStringList &log = h.log.lines;
 
-    QCOMPARE(notices.shown.size(), 1);
-    QCOMPARE(notices.shown.first().first, QStringLiteral("error duplicate question?"));
-    QCOMPARE(notices.shown.first().second, text);
+    QCOMPARE(notices.size(), 1);
+    QCOMPARE(notices.first().first, QStringLiteral("error duplicate question?"));
+    QCOMPARE(notices.first().second, text);
 
     const QString csv = folder + QStringLiteral("/Lesson_%1 %N.csv");
-    QVERIFY(log.lines.contains(QStringLiteral("Creating export file ") + native(csv)));
-    QVERIFY(log.lines.contains(QStringLiteral("Finished exporting to Lesson_%1 %N.csv ")));
-    QVERIFY(log.lines.contains(QStringLiteral("The CSV file is located in this folder ") +
-                               native(folder) +
-                               QStringLiteral(". It is in the same location as your Plexa file.")));
-    QVERIFY(log.lines.contains(
+    QVERIFY(log.contains(QStringLiteral("Creating export file ") + native(csv)));
+    QVERIFY(log.contains(QStringLiteral("Finished exporting to Lesson_%1 %N.csv ")));
+    QVERIFY(log.contains(QStringLiteral("The CSV file is located in this folder ") +
+                         native(folder) +
+                         QStringLiteral(". It is in the same location as your Plexa file.")));
+    QVERIFY(log.contains(
         QStringLiteral("Please locate the Lesson_%1 %N.csv file and import it into your grade "
                        "book.")));
 
@@ -698,27 +606,20 @@ void TestHostile::regressionInputs()
     const QString document = folder + QStringLiteral("/input.plexa");
     QVERIFY(QFile::copy(path, document));
 
-    RecordingLog log;
-    RecordingNotices notices;
-    raZuzezoz engine;
-    engine.database.log = &log;
-    engine.database.notices = &notices;
-    const ExportTarget target = exportTargetFor(document);
-    engine.folder = target.nativeFolder;
+    EngineHarness h;
     {
         WarningCapture quiet;
-        engine.exportPlexa(document, target.stem);
+        h.exportDocument(document);
     }
-    engine.database.log = nullptr;
-    engine.database.notices = nullptr;
+    const QStringList &log = h.log.lines;
 
-    QVERIFY(!log.lines.isEmpty());
-    if (!engine.lastRun.opened) {
-        QCOMPARE(log.lines.size(), 2);
-        QCOMPARE(log.lines.last(), QStringLiteral("FAILED to open plexa "));
+    QVERIFY(!log.isEmpty());
+    if (!h.engine.lastRun.opened) {
+        QCOMPARE(log.size(), 2);
+        QCOMPARE(log.last(), QStringLiteral("FAILED to open plexa "));
     } else {
-        QCOMPARE(log.lines.last(), QStringLiteral("-------------------------"));
-        for (const auto &entry : engine.database.exportFiles) {
+        QCOMPARE(log.last(), QStringLiteral("-------------------------"));
+        for (const auto &entry : h.engine.database.exportFiles) {
             const ExportFile &file = entry.second;
             if (!QFileInfo::exists(file.filePath))
                 continue;

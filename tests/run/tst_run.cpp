@@ -9,26 +9,10 @@ using doc::response;
 
 namespace {
 
+// Writes the file and gives back its path, or nothing when it could not be written.
 QString writeDocument(const QString &path, const QByteArray &json)
 {
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size())
-        return QString();
-    return path;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile in(path);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-}
-
-// Runs the export as the main window does: folder and stem from the document's path.
-bool exportDocument(EngineHarness &h, const QString &path)
-{
-    const ExportTarget target = exportTargetFor(path);
-    h.engine.folder = target.nativeFolder;
-    return h.engine.exportPlexa(path, target.stem);
+    return writeFile(path, json) ? path : QString();
 }
 
 } // namespace
@@ -60,7 +44,7 @@ void TestRun::unopenableDocument()
         EngineHarness h;
         h.engine.lastRun.opened = true;
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(".*"));
-        QVERIFY(!exportDocument(h, path));
+        QVERIFY(!h.exportDocument(path));
         QCOMPARE(h.log.lines, (QStringList{"Importing file " + QDir::toNativeSeparators(path),
                                            "FAILED to open plexa "}));
         QVERIFY(!h.engine.plexa);
@@ -68,7 +52,7 @@ void TestRun::unopenableDocument()
         QVERIFY(!h.engine.lastRun.complete());
     }
     QCOMPARE(QDir(dir.path()).entryList({"*.csv"}, QDir::Files), QStringList{"quiz.csv"});
-    QCOMPARE(readAll(dir.filePath("quiz.csv")), QByteArray("Ann,70\r\n"));
+    QCOMPARE(readFile(dir.filePath("quiz.csv")), QByteArray("Ann,70\r\n"));
 }
 
 void TestRun::emptyDocument()
@@ -79,7 +63,7 @@ void TestRun::emptyDocument()
     QVERIFY(!path.isEmpty());
 
     EngineHarness h;
-    QVERIFY(exportDocument(h, path));
+    QVERIFY(h.exportDocument(path));
     QCOMPARE(h.log.lines, (QStringList{"Importing file " + QDir::toNativeSeparators(path),
                                        "All Export(s) completed.", "-------------------------"}));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"empty.plexa"});
@@ -105,9 +89,9 @@ void TestRun::twoRunsInARow()
     QVERIFY(!first.isEmpty() && !second.isEmpty());
 
     EngineHarness h;
-    QVERIFY(exportDocument(h, first));
+    QVERIFY(h.exportDocument(first));
     QCOMPARE(h.engine.database.exportFiles.size(), std::size_t(2));
-    QVERIFY(exportDocument(h, second));
+    QVERIFY(h.exportDocument(second));
 
     QCOMPARE(h.log.lines.first(), "Importing file " + QDir::toNativeSeparators(second));
     QCOMPARE(h.log.lines.count("All Export(s) completed."), 1);
@@ -116,7 +100,7 @@ void TestRun::twoRunsInARow()
     QCOMPARE(h.engine.database.exportFiles.size(), std::size_t(1));
     QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ben"});
     QCOMPARE(h.file("NULL")->filePath, dir.filePath("second/lesson.csv"));
-    QCOMPARE(readAll(dir.filePath("second/lesson.csv")), QByteArray("Ben,100\r\n"));
+    QCOMPARE(readFile(dir.filePath("second/lesson.csv")), QByteArray("Ben,100\r\n"));
     QCOMPARE(h.engine.plexaPath, second);
     QCOMPARE(h.engine.outputStem, dir.filePath("second/lesson"));
 }
@@ -133,12 +117,12 @@ void TestRun::missingInstanceStillWritesFiles()
     QVERIFY(!path.isEmpty());
 
     EngineHarness h;
-    QVERIFY(!exportDocument(h, path));
+    QVERIFY(!h.exportDocument(path));
     QVERIFY(h.engine.lastRun.opened);
     QVERIFY(h.engine.lastRun.pagesComplete);
     QVERIFY(!h.engine.lastRun.instancesComplete);
     QVERIFY(!h.engine.lastRun.complete());
-    QCOMPARE(readAll(dir.filePath("gap.csv")), QByteArray("Ann,50\r\n"));
+    QCOMPARE(readFile(dir.filePath("gap.csv")), QByteArray("Ann,50\r\n"));
     QCOMPARE(h.log.lines.last(), QString("-------------------------"));
 }
 
@@ -154,14 +138,14 @@ void TestRun::reportOfACompleteRun()
 
     EngineHarness h;
     // A missing page ends the page pass but not the run, and does not decide its result.
-    QVERIFY(exportDocument(h, path));
+    QVERIFY(h.exportDocument(path));
     QVERIFY(h.engine.lastRun.opened);
     QVERIFY(!h.engine.lastRun.pagesComplete);
     QVERIFY(h.engine.lastRun.instancesComplete);
     QCOMPARE(h.engine.lastRun.filesFailed, 0);
     QCOMPARE(h.engine.currentPage, -1);
     QVERIFY(!h.engine.questionPass);
-    QCOMPARE(readAll(dir.filePath("quiz.csv")), QByteArray("Ann,100\r\n"));
+    QCOMPARE(readFile(dir.filePath("quiz.csv")), QByteArray("Ann,100\r\n"));
 }
 
 void TestRun::exportTarget_data()
