@@ -107,6 +107,19 @@ public:
         buffer.append("\":");
     }
 
+    // The items as an array, each written by write(item).
+    template <typename T, typename F>
+    void array(const std::vector<T> &items, F &&write)
+    {
+        ch('[');
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i)
+                ch(',');
+            write(items[i]);
+        }
+        ch(']');
+    }
+
     std::string take() { return std::move(buffer); }
 
     bool flush()
@@ -480,28 +493,18 @@ std::string serializeQuestionHead(const Question &q)
     j.integer(q.type);
     if (!q.answers.empty()) {
         j.key("answers");
-        j.ch('[');
-        for (std::size_t i = 0; i < q.answers.size(); ++i) {
-            if (i)
-                j.ch(',');
-            j.string(q.answers[i]);
-        }
-        j.ch(']');
+        j.array(q.answers, [&](const std::string &answer) { j.string(answer); });
     }
     if (!q.options.empty()) {
         j.key("options");
-        j.ch('[');
-        for (std::size_t i = 0; i < q.options.size(); ++i) {
-            if (i)
-                j.ch(',');
+        j.array(q.options, [&](const auto &option) {
             j.ch('{');
             j.key("label", true);
-            j.string(q.options[i].label);
-            if (q.options[i].correct)
+            j.string(option.label);
+            if (option.correct)
                 j.raw(",\"correct\":true");
             j.ch('}');
-        }
-        j.ch(']');
+        });
     }
     if (q.labelType) {
         j.key("labelType");
@@ -588,23 +591,13 @@ std::vector<Student> makeStudents(Rng &rng, int count)
 void writeKeywords(JsonOut &out, const std::vector<std::string> &keywords)
 {
     out.key("keywords", true);
-    out.ch('[');
-    for (std::size_t k = 0; k < keywords.size(); ++k) {
-        if (k)
-            out.ch(',');
-        out.string(keywords[k]);
-    }
-    out.ch(']');
+    out.array(keywords, [&](const std::string &keyword) { out.string(keyword); });
 }
 
 void writePages(JsonOut &out, const std::vector<Page> &pages)
 {
     out.key("pages");
-    out.ch('[');
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        const Page &p = pages[i];
-        if (i)
-            out.ch(',');
+    out.array(pages, [&](const Page &p) {
         out.ch('{');
         writeKeywords(out, p.keywords);
         if (p.hasTest) {
@@ -615,18 +608,14 @@ void writePages(JsonOut &out, const std::vector<Page> &pages)
             out.key("title");
             out.string(p.title);
             out.key("questions");
-            out.ch('[');
-            for (std::size_t j = 0; j < p.questions.size(); ++j) {
-                if (j)
-                    out.ch(',');
-                out.raw(p.questions[j].head);
+            out.array(p.questions, [&](const Question &q) {
+                out.raw(q.head);
                 out.ch('}');
-            }
-            out.raw("]}");
+            });
+            out.ch('}');
         }
         out.ch('}');
-    }
-    out.ch(']');
+    });
 }
 
 struct Totals
