@@ -1,5 +1,7 @@
 #include "exportdatabase.h"
-#include "seams.h"
+#include "files.h"
+#include "messagecapture.h"
+#include "recording.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,20 +13,6 @@
 
 namespace {
 
-class RecordingLog : public LogSink
-{
-public:
-    void appendLine(const QString &line) override { lines.append(line); }
-    void clear() override
-    {
-        lines.clear();
-        ++clears;
-    }
-
-    QStringList lines;
-    int clears = 0;
-};
-
 // Gives the student `correct` right and `wrong` wrong answers to distinct questions.
 void addStudent(ExportFile &file, const QString &key, int correct, int wrong)
 {
@@ -34,29 +22,6 @@ void addStudent(ExportFile &file, const QString &key, int correct, int wrong)
         student.answers.insert(QStringLiteral("right%1").arg(i), AnswerState{true, i});
     for (int i = 0; i < wrong; ++i)
         student.answers.insert(QStringLiteral("wrong%1").arg(i), AnswerState{false, i});
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return file.readAll();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// Every entry of the folder, hidden ones included, so that a left-over temporary file
-// shows.
-QStringList entries(const QString &folder)
-{
-    QStringList names = QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    return names;
 }
 
 // The file's lines, each of which must end with CR LF, the last one too.
@@ -102,13 +67,6 @@ QStringList failureLines(const QString &nativePath)
 
 const QStringList closingLines = {QStringLiteral("All Export(s) completed."),
                                   QStringLiteral("-------------------------")};
-
-QStringList capturedMessages;
-
-void captureMessage(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    capturedMessages.append(message);
-}
 
 } // namespace
 
@@ -280,13 +238,13 @@ void TestCsvWriter::wholeLogWithFailingSecondFile()
     QCOMPARE(log.lines.size(), 15);
     QCOMPARE(log.lines, expected);
     QCOMPARE(db.failedFiles, 1);
-    QCOMPARE(readAll(first.filePath), QByteArray("Ann,50\r\n"));
+    QCOMPARE(readFile(first.filePath), QByteArray("Ann,50\r\n"));
 
     const QStringList expectedEntries =
         folderInTheWay ? QStringList{"Lesson.csv", "Lesson_Z.csv"} : QStringList{"Lesson.csv"};
-    QCOMPARE(entries(dir->path()), expectedEntries);
+    QCOMPARE(folderEntries(dir->path()), expectedEntries);
     if (folderInTheWay)
-        QVERIFY(entries(second.filePath).isEmpty());
+        QVERIFY(folderEntries(second.filePath).isEmpty());
 }
 
 void TestCsvWriter::noExportFiles()
@@ -294,7 +252,7 @@ void TestCsvWriter::noExportFiles()
     db.writeCsvFiles(folder());
     QCOMPARE(log.lines, closingLines);
     QCOMPARE(db.failedFiles, 0);
-    QVERIFY(entries(dir->path()).isEmpty());
+    QVERIFY(folderEntries(dir->path()).isEmpty());
 }
 
 void TestCsvWriter::grades_data()
@@ -327,7 +285,7 @@ void TestCsvWriter::grades()
     file.questionCount = questionCount;
     addStudent(file, QStringLiteral("S"), correct, wrong);
     db.writeCsvFiles(folder());
-    QCOMPARE(readAll(file.filePath), line + "\r\n");
+    QCOMPARE(readFile(file.filePath), line + "\r\n");
 }
 
 void TestCsvWriter::exactBytes()
@@ -339,7 +297,7 @@ void TestCsvWriter::exactBytes()
     addStudent(file, QStringLiteral("Device 4"), 0, 1);
     db.writeCsvFiles(folder());
 
-    const QByteArray bytes = readAll(file.filePath);
+    const QByteArray bytes = readFile(file.filePath);
     QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
     // Rows follow the student table's own order, so they are compared as a set.
     const QSet<QByteArray> expected = {"Ann,70", "S-0141,100", "Device 4,0"};
@@ -372,7 +330,7 @@ void TestCsvWriter::keyQuoting()
     file.questionCount = 1;
     addStudent(file, key, 0, 1);
     db.writeCsvFiles(folder());
-    QCOMPARE(readAll(file.filePath), line + "\r\n");
+    QCOMPARE(readFile(file.filePath), line + "\r\n");
 }
 
 void TestCsvWriter::fileWithoutStudentsIsEmpty()
@@ -388,7 +346,7 @@ void TestCsvWriter::fileWithoutStudentsIsEmpty()
                                      QStringLiteral("Lesson_A.csv"), folder()) +
                             closingLines);
     QCOMPARE(db.failedFiles, 0);
-    QCOMPARE(entries(dir->path()), QStringList{"Lesson_A.csv"});
+    QCOMPARE(folderEntries(dir->path()), QStringList{"Lesson_A.csv"});
 }
 
 void TestCsvWriter::longerOldFileReplaced()
@@ -398,8 +356,8 @@ void TestCsvWriter::longerOldFileReplaced()
     file.questionCount = 2;
     addStudent(file, QStringLiteral("Ann"), 2, 0);
     db.writeCsvFiles(folder());
-    QCOMPARE(readAll(file.filePath), QByteArray("Ann,100\r\n"));
-    QCOMPARE(entries(dir->path()), QStringList{"Lesson.csv"});
+    QCOMPARE(readFile(file.filePath), QByteArray("Ann,100\r\n"));
+    QCOMPARE(folderEntries(dir->path()), QStringList{"Lesson.csv"});
 }
 
 void TestCsvWriter::readOnlyFolderKeepsOldFile()
@@ -425,8 +383,8 @@ void TestCsvWriter::readOnlyFolderKeepsOldFile()
     db.writeCsvFiles(folder());
     QCOMPARE(log.lines, failureLines(nativeCsv(QString())) + closingLines);
     QCOMPARE(db.failedFiles, 1);
-    QCOMPARE(readAll(file.filePath), old);
-    QCOMPARE(entries(dir->path()), QStringList{"Lesson.csv"});
+    QCOMPARE(readFile(file.filePath), old);
+    QCOMPARE(folderEntries(dir->path()), QStringList{"Lesson.csv"});
 }
 
 void TestCsvWriter::failedWriteKeepsOldFile_data()
@@ -455,12 +413,12 @@ void TestCsvWriter::failedWriteKeepsOldFile()
     QVERIFY(writeFile(file.filePath, old));
     file.questionCount = 1;
     addStudent(file, QStringLiteral("Ann"), 1, 0);
-    const QStringList before = entries(QFileInfo(file.filePath).path());
+    const QStringList before = folderEntries(QFileInfo(file.filePath).path());
 
     db.writeCsvFiles(folder());
     QCOMPARE(log.lines, failureLines(QDir::toNativeSeparators(file.filePath)) + closingLines);
-    QCOMPARE(readAll(file.filePath), old);
-    QCOMPARE(entries(QFileInfo(file.filePath).path()), before);
+    QCOMPARE(readFile(file.filePath), old);
+    QCOMPARE(folderEntries(QFileInfo(file.filePath).path()), before);
 }
 
 void TestCsvWriter::sameStudentInTwoFiles()
@@ -474,8 +432,8 @@ void TestCsvWriter::sameStudentInTwoFiles()
     addStudent(b, QStringLiteral("Ann"), 2, 0);
     db.writeCsvFiles(folder());
 
-    QCOMPARE(crlfLines(readAll(a.filePath)), (QSet<QByteArray>{"Ann,25", "Ben,100"}));
-    QCOMPARE(readAll(b.filePath), QByteArray("Ann,66\r\n"));
+    QCOMPARE(crlfLines(readFile(a.filePath)), (QSet<QByteArray>{"Ann,25", "Ben,100"}));
+    QCOMPARE(readFile(b.filePath), QByteArray("Ann,66\r\n"));
     QCOMPARE(log.lines, successLines(nativeCsv(QStringLiteral("_A")),
                                      QStringLiteral("Lesson_A.csv"), folder()) +
                             successLines(nativeCsv(QStringLiteral("_B")),
@@ -490,7 +448,7 @@ void TestCsvWriter::shownNameStopsAtFirstDot()
     addStudent(file, QStringLiteral("Ann"), 1, 0);
     db.writeCsvFiles(folder());
 
-    QCOMPARE(entries(dir->path()), QStringList{"Lesson_P1.A.csv"});
+    QCOMPARE(folderEntries(dir->path()), QStringList{"Lesson_P1.A.csv"});
     QCOMPARE(log.lines, successLines(nativeCsv(QStringLiteral("_P1.A")),
                                      QStringLiteral("Lesson_P1.csv"), folder()) +
                             closingLines);
@@ -535,13 +493,13 @@ void TestCsvWriter::unsafeKeys()
     db.writeCsvFiles(folder());
 
     QCOMPARE(db.failedFiles, written ? 0 : 1);
-    QCOMPARE(readAll(other.filePath), QByteArray("Ann,100\r\n"));
+    QCOMPARE(readFile(other.filePath), QByteArray("Ann,100\r\n"));
     QCOMPARE(QFileInfo::exists(file.filePath), written);
     if (written)
-        QCOMPARE(readAll(file.filePath), QByteArray("Ben,0\r\n"));
+        QCOMPARE(readFile(file.filePath), QByteArray("Ben,0\r\n"));
     const QStringList expectedEntries =
         written ? QStringList{"Lesson.csv", "Lesson_" + key + ".csv"} : QStringList{"Lesson.csv"};
-    const QStringList actualEntries = entries(dir->path());
+    const QStringList actualEntries = folderEntries(dir->path());
     QCOMPARE(QSet<QString>(actualEntries.begin(), actualEntries.end()),
              QSet<QString>(expectedEntries.begin(), expectedEntries.end()));
     QCOMPARE(log.lines.contains(QStringLiteral("FAILED to create CSV file.")), !written);
@@ -567,7 +525,7 @@ void TestCsvWriter::tallyCountsOnlyCorrectStates()
     db.writeCsvFiles(folder());
     db.writeCsvFiles(folder());
     QCOMPARE(a.students.value(QStringLiteral("Ann")).correct, 3);
-    QCOMPARE(crlfLines(readAll(a.filePath)), (QSet<QByteArray>{"Ann,30", "Ben,0", "Cy,0"}));
+    QCOMPARE(crlfLines(readFile(a.filePath)), (QSet<QByteArray>{"Ann,30", "Ben,0", "Cy,0"}));
 }
 
 void TestCsvWriter::failedFilesCountedPerCall()
@@ -588,12 +546,10 @@ void TestCsvWriter::reportEndIsLastDiagnostic()
     QLoggingCategory *category = QLoggingCategory::defaultCategory();
     const bool wasEnabled = category->isDebugEnabled();
     category->setEnabled(QtDebugMsg, true);
-    capturedMessages.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(captureMessage);
-    const auto restore = qScopeGuard([&] {
-        qInstallMessageHandler(previous);
-        category->setEnabled(QtDebugMsg, wasEnabled);
-    });
+    MessageCapture capture({QtDebugMsg, QtInfoMsg, QtWarningMsg, QtCriticalMsg, QtFatalMsg},
+                           MessageCapture::Drop);
+    const QStringList &capturedMessages = capture.lines();
+    const auto restore = qScopeGuard([&] { category->setEnabled(QtDebugMsg, wasEnabled); });
 
     db.addExportFile(QStringLiteral("NULL"), stem());
     db.addExportFile(QStringLiteral("A/B"), stem());
@@ -603,7 +559,7 @@ void TestCsvWriter::reportEndIsLastDiagnostic()
     QCOMPARE(capturedMessages.count(QStringLiteral("report end....")), 1);
 
     // Nothing is built or written when diagnostics are off.
-    capturedMessages.clear();
+    capture.lines().clear();
     category->setEnabled(QtDebugMsg, false);
     db.writeCsvFiles(folder());
     QVERIFY(capturedMessages.isEmpty());
@@ -637,13 +593,13 @@ void TestCsvWriter::manyFilesLoggedInTableOrder()
 
     QCOMPARE(log.lines, expected + closingLines);
     QCOMPARE(db.failedFiles, expectedFailures);
-    QCOMPARE(entries(dir->path()), expectedEntries);
+    QCOMPARE(folderEntries(dir->path()), expectedEntries);
     for (int i = 0; i < 30; ++i) {
         if (i % 7 == 3)
             continue;
         const ExportFile &file =
             db.exportFiles.at(QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0')));
-        QCOMPARE(readAll(file.filePath),
+        QCOMPARE(readFile(file.filePath),
                  QStringLiteral("S%1,%2\r\n").arg(i).arg(100 * i / 30).toLatin1());
     }
 }
@@ -667,7 +623,7 @@ void TestCsvWriter::twoFilesOfOnePathLaterWins()
     db.writeCsvFiles(folder());
 
     QCOMPARE(db.failedFiles, 0);
-    QCOMPARE(readAll(a.filePath), QByteArray("Ben,0\r\n"));
+    QCOMPARE(readFile(a.filePath), QByteArray("Ben,0\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCsvWriter)

@@ -1,3 +1,5 @@
+#include "files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -40,12 +42,6 @@ runExporter(const QStringList &arguments,
     return outcome;
 }
 
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 // The lines of a CSV file, whatever their line ends, sorted: the writer keeps no order.
 QStringList csvLines(const QString &path)
 {
@@ -66,11 +62,6 @@ QStringList csvLines(const QString &path)
 QStringList csvFilesIn(const QString &folder)
 {
     return QDir(folder).entryList({QStringLiteral("*.csv")}, QDir::Files, QDir::Name);
-}
-
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
 }
 
 QString importingLine(const QString &document)
