@@ -119,6 +119,23 @@ QByteArray smallDocument(const QByteArray &secondPage, const QByteArray &instanc
            instances + QByteArrayLiteral("]}");
 }
 
+// quiz.plexa in `folder`, made by smallDocument(); its path, or nothing when it could not be
+// written.
+QString writeQuiz(const QTemporaryDir &folder, const QByteArray &secondPage,
+                  const QByteArray &instances)
+{
+    const QString document = folder.filePath(QStringLiteral("quiz.plexa"));
+    return writeFile(document, smallDocument(secondPage, instances)) ? document : QString();
+}
+
+// Standard output of a complete run on `document` that writes quiz_A.csv only.
+QString quizLog(const QTemporaryDir &folder, const QString &document)
+{
+    return importingLine(document) +
+           writtenFileLines(folder.filePath(QStringLiteral("quiz_A.csv")), folder.path()) +
+           closingLines;
+}
+
 const QByteArray answeredInstance = QByteArrayLiteral(
     R"({"kind": 1, "title": "Quiz", "questions": [
         {"id": "q1", "text": "Two plus two?", "type": 6, "answers": ["4"], "responses": [
@@ -516,16 +533,13 @@ void TestExporter::notices()
 
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
-    const QString document = tmp.filePath(QStringLiteral("quiz.plexa"));
-    QVERIFY(writeFile(document, smallDocument(secondPage, instances)));
+    const QString document = writeQuiz(tmp, secondPage, instances);
+    QVERIFY(!document.isEmpty());
 
     const Outcome outcome = runExporter({document});
     QCOMPARE(outcome.errLines(), expectedErr);
     QCOMPARE(outcome.exitCode, 0);
-    QCOMPARE(outcome.out,
-             importingLine(document) +
-                 writtenFileLines(tmp.filePath(QStringLiteral("quiz_A.csv")), tmp.path()) +
-                 closingLines);
+    QCOMPARE(outcome.out, quizLog(tmp, document));
     QCOMPARE(csvLines(tmp.filePath(QStringLiteral("quiz_A.csv"))),
              (QStringList{QStringLiteral("S-1,100"), QStringLiteral("S-2,0")}));
 }
@@ -563,8 +577,8 @@ void TestExporter::incompleteRun()
 
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
-    const QString document = tmp.filePath(QStringLiteral("quiz.plexa"));
-    QVERIFY(writeFile(document, smallDocument(secondPage, instances)));
+    const QString document = writeQuiz(tmp, secondPage, instances);
+    QVERIFY(!document.isEmpty());
 
     const Outcome outcome = runExporter({document});
     QCOMPARE(outcome.err, QString());
@@ -624,10 +638,7 @@ void TestExporter::phaseTimings()
     QCOMPARE(outcome.exitCode, opens ? 0 : 1);
     if (opens) {
         QCOMPARE(others, QStringList());
-        QCOMPARE(outcome.out,
-                 importingLine(document) +
-                     writtenFileLines(tmp.filePath(QStringLiteral("quiz_A.csv")), tmp.path()) +
-                     closingLines);
+        QCOMPARE(outcome.out, quizLog(tmp, document));
     } else {
         QCOMPARE(outcome.out, failedToOpen(document));
     }
