@@ -38,10 +38,8 @@ private slots:
     void typeName();
     void numeric_data();
     void numeric();
-    void text_data();
-    void text();
-    void sort_data();
-    void sort();
+    void typedAnswer_data();
+    void typedAnswer();
     void chosenIndex_data();
     void chosenIndex();
     void choice_data();
@@ -139,68 +137,59 @@ void TestGrading::numeric()
     }
 }
 
-void TestGrading::text_data()
+void TestGrading::typedAnswer_data()
 {
+    QTest::addColumn<int>("type");
     QTest::addColumn<int>("textComparison");
     QTest::addColumn<QStringList>("answers");
     QTest::addColumn<QString>("response");
     QTest::addColumn<bool>("correct");
 
-    QTest::newRow("1: upper") << 1 << QStringList{"Paris"} << "PARIS" << true;
-    QTest::newRow("1: lower") << 1 << QStringList{"Paris"} << "paris" << true;
-    QTest::newRow("1: as written") << 1 << QStringList{"Paris"} << "Paris" << true;
-    QTest::newRow("1: other word") << 1 << QStringList{"Paris"} << "Lyon" << false;
-    QTest::newRow("0: exact") << 0 << QStringList{"Paris"} << "Paris" << true;
-    QTest::newRow("0: case differs") << 0 << QStringList{"Paris"} << "paris" << false;
+    QTest::newRow("text, 1: upper") << 7 << 1 << QStringList{"Paris"} << "PARIS" << true;
+    QTest::newRow("text, 1: lower") << 7 << 1 << QStringList{"Paris"} << "paris" << true;
+    QTest::newRow("text, 1: as written") << 7 << 1 << QStringList{"Paris"} << "Paris" << true;
+    QTest::newRow("text, 1: other word") << 7 << 1 << QStringList{"Paris"} << "Lyon" << false;
+    QTest::newRow("text, 0: exact") << 7 << 0 << QStringList{"Paris"} << "Paris" << true;
+    QTest::newRow("text, 0: case differs") << 7 << 0 << QStringList{"Paris"} << "paris" << false;
     // The answer is compared upper-cased, the response as typed.
-    QTest::newRow("2: lower against lower") << 2 << QStringList{"paris"} << "paris" << false;
-    QTest::newRow("2: upper") << 2 << QStringList{"paris"} << "PARIS" << true;
-    QTest::newRow("-1 acts like 2") << -1 << QStringList{"Paris"} << "PARIS" << true;
-    QTest::newRow("second answer") << 0 << QStringList{"Rome", "Paris"} << "Paris" << true;
-    QTest::newRow("blanks not trimmed") << 1 << QStringList{"Paris"} << "Paris " << false;
-    QTest::newRow("empty against empty answer") << 0 << QStringList{"", "x"} << "" << true;
-    QTest::newRow("empty against words") << 0 << QStringList{"x"} << "" << false;
-    QTest::newRow("no answers") << 1 << QStringList{} << "" << false;
-    QTest::newRow("numbers are text here") << 0 << QStringList{"1.0"} << "1" << false;
+    QTest::newRow("text, 2: lower against lower")
+        << 7 << 2 << QStringList{"paris"} << "paris" << false;
+    QTest::newRow("text, 2: upper") << 7 << 2 << QStringList{"paris"} << "PARIS" << true;
+    QTest::newRow("text, -1 acts like 2") << 7 << -1 << QStringList{"Paris"} << "PARIS" << true;
+    QTest::newRow("text, second answer")
+        << 7 << 0 << QStringList{"Rome", "Paris"} << "Paris" << true;
+    QTest::newRow("text, blanks not trimmed")
+        << 7 << 1 << QStringList{"Paris"} << "Paris " << false;
+    QTest::newRow("text, empty against empty answer")
+        << 7 << 0 << QStringList{"", "x"} << "" << true;
+    QTest::newRow("text, empty against words") << 7 << 0 << QStringList{"x"} << "" << false;
+    QTest::newRow("text, no answers") << 7 << 1 << QStringList{} << "" << false;
+    QTest::newRow("text, numbers are text here") << 7 << 0 << QStringList{"1.0"} << "1" << false;
+
+
+    // A sort order is compared exactly.
+    QTest::newRow("sort, exact") << 8 << 0 << QStringList{"ABCD"} << "ABCD" << true;
+    QTest::newRow("sort, second answer") << 8 << 0 << QStringList{"ABCD", "BACD"} << "BACD" << true;
+    QTest::newRow("sort, case differs") << 8 << 0 << QStringList{"ABCD"} << "abcd" << false;
+    QTest::newRow("sort, surrounding blanks") << 8 << 0 << QStringList{"ABCD"} << " ABCD " << false;
+    QTest::newRow("sort, other order") << 8 << 0 << QStringList{"ABCD"} << "ABDC" << false;
+    QTest::newRow("sort, empty against empty answer") << 8 << 0 << QStringList{""} << "" << true;
+    QTest::newRow("sort, empty against order") << 8 << 0 << QStringList{"ABCD"} << "" << false;
+    QTest::newRow("sort, no answers") << 8 << 0 << QStringList{} << "" << false;
 }
 
-void TestGrading::text()
+// Typed answers: alphanumeric ones by the question's text comparison, sort orders exactly.
+void TestGrading::typedAnswer()
 {
+    QFETCH(int, type);
     QFETCH(int, textComparison);
     QFETCH(QStringList, answers);
     QFETCH(QString, response);
     QFETCH(bool, correct);
 
-    GradingInput in = input(7, response);
+    GradingInput in = input(type, response);
     in.answers = answers;
     in.textComparison = textComparison;
-    QCOMPARE(gradeAnswer(in), correct);
-}
-
-void TestGrading::sort_data()
-{
-    QTest::addColumn<QStringList>("answers");
-    QTest::addColumn<QString>("response");
-    QTest::addColumn<bool>("correct");
-
-    QTest::newRow("exact") << QStringList{"ABCD"} << "ABCD" << true;
-    QTest::newRow("second answer") << QStringList{"ABCD", "BACD"} << "BACD" << true;
-    QTest::newRow("case differs") << QStringList{"ABCD"} << "abcd" << false;
-    QTest::newRow("surrounding blanks") << QStringList{"ABCD"} << " ABCD " << false;
-    QTest::newRow("other order") << QStringList{"ABCD"} << "ABDC" << false;
-    QTest::newRow("empty against empty answer") << QStringList{""} << "" << true;
-    QTest::newRow("empty against order") << QStringList{"ABCD"} << "" << false;
-    QTest::newRow("no answers") << QStringList{} << "" << false;
-}
-
-void TestGrading::sort()
-{
-    QFETCH(QStringList, answers);
-    QFETCH(QString, response);
-    QFETCH(bool, correct);
-
-    GradingInput in = input(8, response);
-    in.answers = answers;
     QCOMPARE(gradeAnswer(in), correct);
 }
 
