@@ -166,7 +166,6 @@ void TestGrading::typedAnswer_data()
     QTest::newRow("text, no answers") << 7 << 1 << QStringList{} << "" << false;
     QTest::newRow("text, numbers are text here") << 7 << 0 << QStringList{"1.0"} << "1" << false;
 
-
     // A sort order is compared exactly.
     QTest::newRow("sort, exact") << 8 << 0 << QStringList{"ABCD"} << "ABCD" << true;
     QTest::newRow("sort, second answer") << 8 << 0 << QStringList{"ABCD", "BACD"} << "BACD" << true;
