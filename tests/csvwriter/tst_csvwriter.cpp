@@ -85,11 +85,9 @@ private slots:
     void wholeLogWithFailingSecondFile_data();
     void wholeLogWithFailingSecondFile();
     void noExportFiles();
-    void grades_data();
-    void grades();
+    void studentLine_data();
+    void studentLine();
     void exactBytes();
-    void keyQuoting_data();
-    void keyQuoting();
     void fileWithoutStudentsIsEmpty();
     void longerOldFileReplaced();
     void readOnlyFolderKeepsOldFile();
@@ -255,27 +253,45 @@ void TestCsvWriter::noExportFiles()
     QVERIFY(folderEntries(dir->path()).isEmpty());
 }
 
-void TestCsvWriter::grades_data()
+void TestCsvWriter::studentLine_data()
 {
+    QTest::addColumn<QString>("key");
     QTest::addColumn<int>("correct");
     QTest::addColumn<int>("wrong");
     QTest::addColumn<int>("questionCount");
     QTest::addColumn<QByteArray>("line");
 
-    QTest::newRow("none right") << 0 << 10 << 10 << QByteArray("S,0");
-    QTest::newRow("no answers at all") << 0 << 0 << 10 << QByteArray("S,0");
-    QTest::newRow("1 of 3 truncated") << 1 << 2 << 3 << QByteArray("S,33");
-    QTest::newRow("2 of 3 truncated, not rounded") << 2 << 1 << 3 << QByteArray("S,66");
-    QTest::newRow("7 of 10") << 7 << 3 << 10 << QByteArray("S,70");
+    QTest::newRow("grade, none right") << "S" << 0 << 10 << 10 << QByteArray("S,0");
+    QTest::newRow("grade, no answers at all") << "S" << 0 << 0 << 10 << QByteArray("S,0");
+    QTest::newRow("grade, 1 of 3 truncated") << "S" << 1 << 2 << 3 << QByteArray("S,33");
+    QTest::newRow("grade, 2 of 3 truncated, not rounded")
+        << "S" << 2 << 1 << 3 << QByteArray("S,66");
+    QTest::newRow("grade, 7 of 10") << "S" << 7 << 3 << 10 << QByteArray("S,70");
     // A floating-point quotient gives 28.999999999999996 here.
-    QTest::newRow("29 of 100") << 29 << 71 << 100 << QByteArray("S,29");
-    QTest::newRow("57 of 100") << 57 << 0 << 100 << QByteArray("S,57");
-    QTest::newRow("all right") << 10 << 0 << 10 << QByteArray("S,100");
-    QTest::newRow("no questions") << 2 << 0 << 0 << QByteArray("S,0");
+    QTest::newRow("grade, 29 of 100") << "S" << 29 << 71 << 100 << QByteArray("S,29");
+    QTest::newRow("grade, 57 of 100") << "S" << 57 << 0 << 100 << QByteArray("S,57");
+    QTest::newRow("grade, all right") << "S" << 10 << 0 << 10 << QByteArray("S,100");
+    QTest::newRow("grade, no questions") << "S" << 2 << 0 << 0 << QByteArray("S,0");
+
+    // Keys are quoted only where RFC 4180 asks for it.
+    QTest::newRow("key, plain") << "Ann" << 0 << 1 << 1 << QByteArray("Ann,0");
+    QTest::newRow("key, blanks kept") << " Ann Lee " << 0 << 1 << 1 << QByteArray(" Ann Lee ,0");
+    QTest::newRow("key, semicolon needs nothing")
+        << "Ann;Lee" << 0 << 1 << 1 << QByteArray("Ann;Lee,0");
+    QTest::newRow("key, empty key") << "" << 0 << 1 << 1 << QByteArray(",0");
+    QTest::newRow("key, comma") << "Lee, Ann" << 0 << 1 << 1 << QByteArray("\"Lee, Ann\",0");
+    QTest::newRow("key, quotes doubled")
+        << "Ann \"A\" Lee" << 0 << 1 << 1 << QByteArray("\"Ann \"\"A\"\" Lee\",0");
+    QTest::newRow("key, lone quote") << "\"" << 0 << 1 << 1 << QByteArray("\"\"\"\",0");
+    QTest::newRow("key, line feed") << "Ann\nLee" << 0 << 1 << 1 << QByteArray("\"Ann\nLee\",0");
+    QTest::newRow("key, carriage return")
+        << "Ann\rLee" << 0 << 1 << 1 << QByteArray("\"Ann\rLee\",0");
 }
 
-void TestCsvWriter::grades()
+// One student's line: the key as RFC 4180 writes it and the whole percentage, truncated.
+void TestCsvWriter::studentLine()
 {
+    QFETCH(QString, key);
     QFETCH(int, correct);
     QFETCH(int, wrong);
     QFETCH(int, questionCount);
@@ -283,7 +299,7 @@ void TestCsvWriter::grades()
 
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
     file.questionCount = questionCount;
-    addStudent(file, QStringLiteral("S"), correct, wrong);
+    addStudent(file, key, correct, wrong);
     db.writeCsvFiles(folder());
     QCOMPARE(readFile(file.filePath), line + "\r\n");
 }
@@ -303,34 +319,6 @@ void TestCsvWriter::exactBytes()
     const QSet<QByteArray> expected = {"Ann,70", "S-0141,100", "Device 4,0"};
     QCOMPARE(crlfLines(bytes), expected);
     QCOMPARE(bytes.size(), qsizetype(QByteArray("Ann,70\r\nS-0141,100\r\nDevice 4,0\r\n").size()));
-}
-
-void TestCsvWriter::keyQuoting_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QByteArray>("line");
-
-    QTest::newRow("plain") << "Ann" << QByteArray("Ann,0");
-    QTest::newRow("blanks kept") << " Ann Lee " << QByteArray(" Ann Lee ,0");
-    QTest::newRow("semicolon needs nothing") << "Ann;Lee" << QByteArray("Ann;Lee,0");
-    QTest::newRow("empty key") << "" << QByteArray(",0");
-    QTest::newRow("comma") << "Lee, Ann" << QByteArray("\"Lee, Ann\",0");
-    QTest::newRow("quotes doubled") << "Ann \"A\" Lee" << QByteArray("\"Ann \"\"A\"\" Lee\",0");
-    QTest::newRow("lone quote") << "\"" << QByteArray("\"\"\"\",0");
-    QTest::newRow("line feed") << "Ann\nLee" << QByteArray("\"Ann\nLee\",0");
-    QTest::newRow("carriage return") << "Ann\rLee" << QByteArray("\"Ann\rLee\",0");
-}
-
-void TestCsvWriter::keyQuoting()
-{
-    QFETCH(QString, key);
-    QFETCH(QByteArray, line);
-
-    ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
-    file.questionCount = 1;
-    addStudent(file, key, 0, 1);
-    db.writeCsvFiles(folder());
-    QCOMPARE(readFile(file.filePath), line + "\r\n");
 }
 
 void TestCsvWriter::fileWithoutStudentsIsEmpty()
