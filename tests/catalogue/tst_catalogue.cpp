@@ -100,18 +100,13 @@ void TestCatalogue::fileNamesFromTheDocumentName()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath("Unit.3.plexa");
-    QFile out(path);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(doc::document({
-        doc::page(doc::test(1, {doc::numeric("q1")})),
-        doc::page(doc::test(1, {doc::numeric("q2")}), {"CSV: B"}),
-    }));
-    out.close();
+    QVERIFY(writeFile(path, doc::document({
+                                doc::page(doc::test(1, {doc::numeric("q1")})),
+                                doc::page(doc::test(1, {doc::numeric("q2")}), {"CSV: B"}),
+                            })));
 
     EngineHarness h;
-    const ExportTarget target = exportTargetFor(path);
-    h.engine.folder = target.nativeFolder;
-    QVERIFY(h.engine.exportPlexa(path, target.stem));
+    QVERIFY(h.exportDocument(path));
 
     QCOMPARE(h.file("NULL")->filePath, dir.filePath("Unit.csv"));
     QCOMPARE(h.file("B")->filePath, dir.filePath("Unit_B.csv"));
