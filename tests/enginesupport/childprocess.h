@@ -89,6 +89,16 @@ inline bool userCanRun(uid_t uid, gid_t gid, const QString &program)
     return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// Has the child run `program` as the unprivileged user; why it cannot, or nothing.
+inline const char *runAsUnprivileged(ChildLimits &limits, const QString &program)
+{
+    if (!unprivilegedUser(limits.uid, limits.gid))
+        return "running as root without an unprivileged user to drop to";
+    if (!userCanRun(limits.uid, limits.gid, program))
+        return "the unprivileged user cannot reach the programs of this build";
+    return nullptr;
+}
+
 inline ChildOutcome runChild(const QString &program, const QStringList &arguments,
                              const ChildLimits &limits = ChildLimits())
 {

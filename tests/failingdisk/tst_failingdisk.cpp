@@ -147,10 +147,8 @@ void TestFailingDisk::failingFile()
     // Root writes everywhere: the program then runs as an unprivileged user, for whom the
     // folder is writable unless the row says otherwise.
     if (geteuid() == 0) {
-        if (!unprivilegedUser(limits.uid, limits.gid))
-            QSKIP("running as root without an unprivileged user to drop to");
-        if (!userCanRun(limits.uid, limits.gid, QStringLiteral(SCORLET_EXPORT_PROGRAM)))
-            QSKIP("the unprivileged user cannot reach the programs of this build");
+        if (const char *why = runAsUnprivileged(limits, QStringLiteral(SCORLET_EXPORT_PROGRAM)))
+            QSKIP(why);
     }
     setMode(folder, 0777);
 

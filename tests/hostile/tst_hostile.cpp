@@ -402,10 +402,8 @@ void TestHostile::placeRefused()
         // reader's own case is left out.
         if (geteuid() == 0) {
             readerCase = false;
-            if (!unprivilegedUser(limits.uid, limits.gid))
-                QSKIP("running as root without an unprivileged user to drop to");
-            if (!userCanRun(limits.uid, limits.gid, QStringLiteral(SCORLET_EXPORT_PROGRAM)))
-                QSKIP("the unprivileged user cannot reach the programs of this build");
+            if (const char *why = runAsUnprivileged(limits, QStringLiteral(SCORLET_EXPORT_PROGRAM)))
+                QSKIP(why);
         }
     } else if (kind == QLatin1String("dangling")) {
         QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone.plexa")), document));
