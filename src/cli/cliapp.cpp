@@ -3,7 +3,9 @@
 #include "razuzezoz.h"
 #include "streamsinks.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 #include <utility>
 
@@ -135,11 +137,28 @@ int runExports(const CliOptions &options)
         engine.timings = &timings;
 
     bool allComplete = true;
+    // Stems already written in this call, with the document that wrote them.
+    QHash<QString, QString> writtenStems;
     for (const QString &document : options.documents) {
         // Folder and stem exactly as the main window derives them for its own export.
         const ExportTarget target = options.outputDir.isEmpty()
                                         ? exportTargetFor(document)
                                         : exportTargetFor(document, options.outputDir);
+        // Two documents of one base name (from two folders into one output folder, or
+        // quiz.a.plexa beside quiz.b.plexa) would write the same CSV files, the later one
+        // silently replacing the grades of the earlier.
+        const QString absolute = QFileInfo(document).absoluteFilePath();
+        const QString earlier = writtenStems.value(target.stem);
+        if (!earlier.isNull() && earlier != absolute) {
+            writeLine(
+                stderr,
+                QStringLiteral("scorlet-export: %1: not exported: its CSV files would "
+                               "replace those of %2")
+                    .arg(QDir::toNativeSeparators(document), QDir::toNativeSeparators(earlier)));
+            allComplete = false;
+            continue;
+        }
+        writtenStems.insert(target.stem, absolute);
         engine.folder = target.nativeFolder;
         engine.exportPlexa(document, target.stem);
         if (engine.timings)
