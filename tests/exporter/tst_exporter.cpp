@@ -162,6 +162,8 @@ private slots:
     void sample();
     void severalDocuments_data();
     void severalDocuments();
+    void sameBaseName_data();
+    void sameBaseName();
 
     void diagnostics_data();
     void diagnostics();
@@ -398,6 +400,54 @@ void TestExporter::severalDocuments()
         QCOMPARE(csvLines(folder + QLatin1Char('/') + period2), period2Grades);
         QCOMPARE(csvLines(folder + QLatin1Char('/') + period4), period4Grades);
     }
+}
+
+void TestExporter::sameBaseName_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("intoOutputFolder");
+
+    QTest::newRow("two folders into one output folder")
+        << QStringLiteral("a/") + sampleName << QStringLiteral("b/") + sampleName << true;
+    QTest::newRow("base name up to the first dot")
+        << QStringLiteral("a/fractions-week3.x.plexa")
+        << QStringLiteral("a/fractions-week3.y.plexa") << false;
+}
+
+// A second document that would write the same CSV files is left out, so the grades of the
+// first are not silently replaced.
+void TestExporter::sameBaseName()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, intoOutputFolder);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString firstPath = tmp.filePath(first);
+    const QString secondPath = tmp.filePath(second);
+    for (const QString &path : {firstPath, secondPath}) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QVERIFY(QFile::copy(m_sample, path));
+    }
+    const QString out = intoOutputFolder ? tmp.filePath(QStringLiteral("out"))
+                                         : QFileInfo(firstPath).absolutePath();
+    QVERIFY(QDir().mkpath(out));
+
+    QStringList arguments;
+    if (intoOutputFolder)
+        arguments << QStringLiteral("--output-dir") << out;
+    arguments << firstPath << secondPath;
+    const Outcome outcome = runExporter(arguments);
+
+    QCOMPARE(outcome.exitCode, 1);
+    QCOMPARE(outcome.out, sampleLog(firstPath, out));
+    QCOMPARE(outcome.errLines().size(), 1);
+    QVERIFY(outcome.errLines().first().startsWith(QStringLiteral("scorlet-export: ")));
+    QVERIFY(outcome.errLines().first().contains(native(secondPath)));
+    QCOMPARE(csvLines(out + QLatin1Char('/') + period2), period2Grades);
+    QCOMPARE(csvLines(out + QLatin1Char('/') + period4), period4Grades);
 }
 
 void TestExporter::diagnostics_data()
