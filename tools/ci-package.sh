@@ -29,6 +29,7 @@ tools=(
     dpkg-dev                  # dpkg-shlibdeps, for the package's dependencies
     desktop-file-utils        # desktop-file-validate
     appstream                 # appstreamcli
+    binutils                  # strings, for the version in the window title
     binutils-mingw-w64-x86-64 # x86_64-w64-mingw32-windres
     cpp                       # windres's preprocessor
     groff-base                # checks the manual pages
@@ -108,10 +109,19 @@ appstreamcli validate --no-net /usr/share/metainfo/$app_id.metainfo.xml
 grep -qF "<release version=\"$version\"" /usr/share/metainfo/$app_id.metainfo.xml ||
     fail "the AppStream metadata has no release $version"
 
-step "Installed scorlet-export"
+step "One version"
+# project() in CMakeLists.txt is the only place that names it; the package, the terminal
+# program and the window title (whose version text is a UTF-16 literal in scorlet) must agree.
 reported=$(/usr/bin/scorlet-export --version)
-echo "$reported"
-[[ $reported == "scorlet-export $version" ]] || fail "--version printed \"$reported\""
+echo "scorlet-export --version: $reported"
+[[ $reported == "scorlet-export $version" ]] || fail "--version printed \"$reported\", not $version"
+title_versions=$(strings -e l /usr/bin/scorlet | grep -E '^Version [0-9]' | sort -u)
+echo "scorlet's window title: ${title_versions:-no version}"
+[[ $title_versions == "Version $version" ]] ||
+    fail "the window title names \"${title_versions//$'\n'/, }\", not Version $version"
+echo "package, scorlet-export and the window title: $version"
+
+step "Installed scorlet-export"
 mkdir "$work/out"
 /usr/bin/scorlet-export --output-dir "$work/out" examples/*.plexa ||
     fail "the export of the examples ended with status $?"
@@ -123,8 +133,10 @@ find "$work/out" -name '*.csv' -size +0 -print | sort
 [[ -n $(find "$work/out" -name '*.csv' -size +0) ]] || fail "every CSV file is empty"
 
 step "Windows resources"
-windres=(x86_64-w64-mingw32-windres --preprocessor=cpp -I "$source_dir/packaging/windows")
-"${windres[@]}" -O coff -i packaging/windows/scorlet.rc -o "$work/scorlet_res.o"
+# The build writes the script and the manifest with the version; the icon is in the sources.
+windres=(x86_64-w64-mingw32-windres --preprocessor=cpp -I "$build_dir/packaging/windows"
+    -I "$source_dir/packaging/windows")
+"${windres[@]}" -O coff -i "$build_dir/packaging/windows/scorlet.rc" -o "$work/scorlet_res.o"
 # Read back from the object, so that what the linker would get is what is checked.
 "${windres[@]}" -i "$work/scorlet_res.o" -O rc >"$work/scorlet_res.rc"
 expect_in_resources() {
