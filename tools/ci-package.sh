@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# CI: builds the Debian package in build-pkg/ (Release, no tests), installs it, checks the
-# installed programs, desktop entry, AppStream metadata, icons and manual pages, compiles the
-# Windows resources with windres, and removes the package again. Runs as root (or through
+# CI: builds the Debian package in build-pkg/ (Release, no tests), checks it with lintian and
+# its programs' hardening, installs it, checks the installed programs, their version, desktop
+# entry, AppStream metadata, icons and manual pages, compiles the Windows resources with
+# windres, and removes the package again. Runs as root (or through
 # sudo) on Debian 12; installs only the tools that are missing. Exits non-zero on any failure.
 set -euo pipefail
 
@@ -34,6 +35,7 @@ tools=(
     cpp                       # windres's preprocessor
     groff-base                # checks the manual pages
     file
+    lintian
 )
 missing=()
 for package in "${tools[@]}"; do
@@ -75,9 +77,31 @@ cleanup() {
 }
 trap cleanup EXIT
 
-step "Manual pages as packaged"
+step "lintian"
+# Errors and warnings fail; informational and pedantic tags are shown.
+lintian --fail-on error,warning --display-info --pedantic "$deb"
+echo "lintian: no error, no warning"
+
 mkdir "$work/deb"
 dpkg-deb -x "$deb" "$work/deb"
+
+step "Hardened and stripped programs"
+for program in scorlet scorlet-export; do
+    file="$work/deb/usr/bin/$program"
+    # Read whole, not piped into grep -q, which would cut readelf off and fail the pipe.
+    dynamic=$(readelf -d "$file")
+    segments=$(readelf -lW "$file")
+    symbols=$(readelf --dyn-syms -W "$file")
+    sections=$(readelf -SW "$file")
+    [[ $dynamic == *BIND_NOW* ]] || fail "$program is not linked with -z now"
+    [[ $dynamic == *PIE* ]] || fail "$program is not position-independent"
+    [[ $segments == *GNU_RELRO* ]] || fail "$program has no read-only relocations"
+    [[ $symbols == *__stack_chk_fail* ]] || fail "$program is not built with the stack protector"
+    [[ ! $sections =~ \ \.(symtab|comment|debug_[a-z]+)\  ]] || fail "$program is not stripped"
+    echo "$program: PIE, relro, bind now, stack protector, stripped"
+done
+
+step "Manual pages as packaged"
 for page in scorlet scorlet-export; do
     file="$work/deb/usr/share/man/man1/$page.1.gz"
     [[ -f $file ]] || fail "the package lacks $page.1.gz"
@@ -119,7 +143,9 @@ title_versions=$(strings -e l /usr/bin/scorlet | grep -E '^Version [0-9]' | sort
 echo "scorlet's window title: ${title_versions:-no version}"
 [[ $title_versions == "Version $version" ]] ||
     fail "the window title names \"${title_versions//$'\n'/, }\", not Version $version"
-echo "package, scorlet-export and the window title: $version"
+latest=$(zcat /usr/share/doc/scorlet/changelog.gz)
+[[ ${latest%%$'\n'*} == "scorlet ($version) "* ]] || fail "the changelog's latest entry is not for $version"
+echo "package, changelog, scorlet-export and the window title: $version"
 
 step "Installed scorlet-export"
 mkdir "$work/out"
