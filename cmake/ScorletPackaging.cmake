@@ -25,7 +25,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Zentriq <support@zentriq.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# scorlet_1.0.0.8_amd64.deb
+# The name Debian gives it: scorlet_<version>_<arch>.deb.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 
 include(CPack)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# CI: builds the Debian package in build-pkg/ (Release, no tests), installs it, checks the
-# installed programs, desktop entry, AppStream metadata, icons and manual pages, compiles the
-# Windows resources with windres, and removes the package again. Runs as root (or through
+# CI: builds the Debian package in build-pkg/ (Release, no tests), checks it with lintian and
+# its programs' hardening, installs it, checks the installed programs, their version, desktop
+# entry, AppStream metadata, icons and manual pages, compiles the Windows resources with
+# windres, and removes the package again. Runs as root (or through
 # sudo) on Debian 12; installs only the tools that are missing. Exits non-zero on any failure.
 set -euo pipefail
 
@@ -29,10 +30,12 @@ tools=(
     dpkg-dev                  # dpkg-shlibdeps, for the package's dependencies
     desktop-file-utils        # desktop-file-validate
     appstream                 # appstreamcli
+    binutils                  # strings, for the version in the window title
     binutils-mingw-w64-x86-64 # x86_64-w64-mingw32-windres
     cpp                       # windres's preprocessor
     groff-base                # checks the manual pages
     file
+    lintian
 )
 missing=()
 for package in "${tools[@]}"; do
@@ -74,9 +77,31 @@ cleanup() {
 }
 trap cleanup EXIT
 
-step "Manual pages as packaged"
+step "lintian"
+# Errors and warnings fail; informational and pedantic tags are shown.
+lintian --fail-on error,warning --display-info --pedantic "$deb"
+echo "lintian: no error, no warning"
+
 mkdir "$work/deb"
 dpkg-deb -x "$deb" "$work/deb"
+
+step "Hardened and stripped programs"
+for program in scorlet scorlet-export; do
+    file="$work/deb/usr/bin/$program"
+    # Read whole, not piped into grep -q, which would cut readelf off and fail the pipe.
+    dynamic=$(readelf -d "$file")
+    segments=$(readelf -lW "$file")
+    symbols=$(readelf --dyn-syms -W "$file")
+    sections=$(readelf -SW "$file")
+    [[ $dynamic == *BIND_NOW* ]] || fail "$program is not linked with -z now"
+    [[ $dynamic == *PIE* ]] || fail "$program is not position-independent"
+    [[ $segments == *GNU_RELRO* ]] || fail "$program has no read-only relocations"
+    [[ $symbols == *__stack_chk_fail* ]] || fail "$program is not built with the stack protector"
+    [[ ! $sections =~ \ \.(symtab|comment|debug_[a-z]+)\  ]] || fail "$program is not stripped"
+    echo "$program: PIE, relro, bind now, stack protector, stripped"
+done
+
+step "Manual pages as packaged"
 for page in scorlet scorlet-export; do
     file="$work/deb/usr/share/man/man1/$page.1.gz"
     [[ -f $file ]] || fail "the package lacks $page.1.gz"
@@ -108,10 +133,21 @@ appstreamcli validate --no-net /usr/share/metainfo/$app_id.metainfo.xml
 grep -qF "<release version=\"$version\"" /usr/share/metainfo/$app_id.metainfo.xml ||
     fail "the AppStream metadata has no release $version"
 
-step "Installed scorlet-export"
+step "One version"
+# project() in CMakeLists.txt is the only place that names it; the package, the terminal
+# program and the window title (whose version text is a UTF-16 literal in scorlet) must agree.
 reported=$(/usr/bin/scorlet-export --version)
-echo "$reported"
-[[ $reported == "scorlet-export $version" ]] || fail "--version printed \"$reported\""
+echo "scorlet-export --version: $reported"
+[[ $reported == "scorlet-export $version" ]] || fail "--version printed \"$reported\", not $version"
+title_versions=$(strings -e l /usr/bin/scorlet | grep -E '^Version [0-9]' | sort -u)
+echo "scorlet's window title: ${title_versions:-no version}"
+[[ $title_versions == "Version $version" ]] ||
+    fail "the window title names \"${title_versions//$'\n'/, }\", not Version $version"
+latest=$(zcat /usr/share/doc/scorlet/changelog.gz)
+[[ ${latest%%$'\n'*} == "scorlet ($version) "* ]] || fail "the changelog's latest entry is not for $version"
+echo "package, changelog, scorlet-export and the window title: $version"
+
+step "Installed scorlet-export"
 mkdir "$work/out"
 /usr/bin/scorlet-export --output-dir "$work/out" examples/*.plexa ||
     fail "the export of the examples ended with status $?"
@@ -123,8 +159,10 @@ find "$work/out" -name '*.csv' -size +0 -print | sort
 [[ -n $(find "$work/out" -name '*.csv' -size +0) ]] || fail "every CSV file is empty"
 
 step "Windows resources"
-windres=(x86_64-w64-mingw32-windres --preprocessor=cpp -I "$source_dir/packaging/windows")
-"${windres[@]}" -O coff -i packaging/windows/scorlet.rc -o "$work/scorlet_res.o"
+# The build writes the script and the manifest with the version; the icon is in the sources.
+windres=(x86_64-w64-mingw32-windres --preprocessor=cpp -I "$build_dir/packaging/windows"
+    -I "$source_dir/packaging/windows")
+"${windres[@]}" -O coff -i "$build_dir/packaging/windows/scorlet.rc" -o "$work/scorlet_res.o"
 # Read back from the object, so that what the linker would get is what is checked.
 "${windres[@]}" -i "$work/scorlet_res.o" -O rc >"$work/scorlet_res.rc"
 expect_in_resources() {

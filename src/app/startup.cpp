@@ -8,7 +8,7 @@
 
 QString programVersion()
 {
-    return QStringLiteral("Version 1.0.0.8");
+    return QStringLiteral("Version " SCORLET_VERSION);
 }
 
 void prepareMainWindow(gui &window, const QSize &desktop)

@@ -6,96 +6,7 @@
 
 #include <charconv>
 #include <system_error>
-
-QString typeNameForCode(int type)
-{
-    switch (type) {
-    case 0:
-    case 9:
-        return TypeNames::unsupported;
-    case 6:
-        return TypeNames::numeric;
-    case 7:
-        return TypeNames::alphanumeric;
-    case 8:
-        return TypeNames::sort;
-    case 10:
-        return TypeNames::equation;
-    default:
-        // Types 3 and 4 as well as every code the library does not name are choices.
-        return TypeNames::tickBoxes;
-    }
-}
-
-qint64 chosenOptionIndex(int type, int labelType, const QString &response)
-{
-    if (type == 3 || type == 4) {
-        if (response == QLatin1String("Y") || response == QLatin1String("T"))
-            return 0;
-        if (response == QLatin1String("N") || response == QLatin1String("F"))
-            return 1;
-        if (response == QLatin1String("X"))
-            return 2;
-        return 0;
-    }
-    if (labelType == 1) {
-        // 64-bit so that the smallest int still has an index one below it.
-        return qint64(response.toInt()) - 1;
-    }
-    const QString upper = response.toUpper();
-    if (upper.isEmpty())
-        return -1;
-    return qint64(upper.at(0).unicode()) - 'A';
-}
-
-bool matchesChoice(qint64 chosenIndex, const QList<bool> &optionCorrect)
-{
-    if (chosenIndex < 0 || chosenIndex >= optionCorrect.size())
-        return false;
-    return optionCorrect.at(qsizetype(chosenIndex));
-}
-
-bool matchesSort(const QString &response, const QStringList &answers)
-{
-    return answers.contains(response, Qt::CaseSensitive);
-}
-
-bool matchesText(const QString &response, const QStringList &answers, int textComparison)
-{
-    // Code 1 ignores case; any other non-zero code only upper-cases the answers, so
-    // the response then has to be typed in upper case.
-    const QString typed = textComparison == 1 ? response.toUpper() : response;
-    for (const QString &answer : answers) {
-        const QString expected = textComparison != 0 ? answer.toUpper() : answer;
-        if (typed == expected)
-            return true;
-    }
-    return false;
-}
-
-bool matchesNumber(const QString &response, const QStringList &answers, double tolerance)
-{
-    const double value = response.toDouble();
-    for (const QString &answer : answers) {
-        // A difference that is not a number compares false and so never matches.
-        if (qAbs(value - answer.toDouble()) <= tolerance)
-            return true;
-    }
-    return false;
-}
-
-bool gradeAnswer(const GradingInput &input)
-{
-    if (input.typeName == TypeNames::sort)
-        return matchesSort(input.response, input.answers);
-    if (input.typeName == TypeNames::tickBoxes) {
-        const qint64 chosen = chosenOptionIndex(input.type, input.labelType, input.response);
-        return matchesChoice(chosen, input.optionCorrect);
-    }
-    if (input.typeName == TypeNames::alphanumeric)
-        return matchesText(input.response, input.answers, input.textComparison);
-    return matchesNumber(input.response, input.answers, input.tolerance);
-}
+#include <utility>
 
 namespace {
 
@@ -172,44 +83,16 @@ int integerValue(QStringView text)
     return text.toInt();
 }
 
-QuestionGrader::QuestionGrader(const GradingInput &question)
-    : m_type(question.type), m_labelType(question.labelType),
-      m_textComparison(question.textComparison), m_tolerance(question.tolerance),
-      m_optionCorrect(question.optionCorrect), m_answers(question.answers)
+qint64 firstUpperCased(const QString &text)
 {
-    prepare(question.typeName);
-}
-
-QuestionGrader::QuestionGrader(const Zazizi::Question &question, const QString &typeName)
-    : m_type(question.type()), m_labelType(question.labelType()),
-      m_textComparison(question.textComparison()), m_tolerance(question.tolerance()),
-      m_answers(question.answerList())
-{
-    const QList<Zazizi::Question::Option> options = question.options();
-    m_optionCorrect.reserve(options.size());
-    for (const Zazizi::Question::Option &option : options)
-        m_optionCorrect.append(option.correct);
-    prepare(typeName);
-}
-
-void QuestionGrader::prepare(const QString &typeName)
-{
-    if (typeName == TypeNames::sort) {
-        m_rule = Rule::Sort;
-    } else if (typeName == TypeNames::tickBoxes) {
-        m_rule = Rule::Choice;
-    } else if (typeName == TypeNames::alphanumeric) {
-        m_rule = Rule::Text;
-        if (m_textComparison != 0) {
-            for (QString &answer : m_answers)
-                answer = answer.toUpper();
-        }
-    } else {
-        m_rule = Rule::Number;
-        m_answerValues.reserve(m_answers.size());
-        for (const QString &answer : std::as_const(m_answers))
-            m_answerValues.append(answer.toDouble());
-    }
+    if (text.isEmpty())
+        return -1;
+    // Upper-casing maps each character on its own, so an ASCII first character decides
+    // without the rest being upper-cased.
+    const char16_t first = text.at(0).unicode();
+    if (first < 0x80)
+        return asciiUpper(first);
+    return text.toUpper().at(0).unicode();
 }
 
 namespace {
@@ -224,16 +107,17 @@ bool containsExactly(const QStringList &answers, const QString &text)
     return false;
 }
 
-// Whether the response, upper-cased, equals one of the upper-cased answers. Upper-casing
-// changes no ASCII character but a to z and never turns one into several, so an ASCII response
-// is compared letter by letter instead of being copied upper-cased.
-bool containsUpperCased(const QStringList &upperAnswers, const QString &response)
+} // namespace
+
+bool containsUpperCased(const QStringList &upperAnswers, const QString &text)
 {
-    const QChar *typed = response.constData();
-    const qsizetype size = response.size();
+    // Upper-casing changes no ASCII character but a to z and never turns one into several, so
+    // an ASCII text is compared letter by letter instead of being copied upper-cased.
+    const QChar *typed = text.constData();
+    const qsizetype size = text.size();
     for (qsizetype i = 0; i < size; ++i) {
         if (typed[i].unicode() >= 0x80)
-            return containsExactly(upperAnswers, response.toUpper());
+            return containsExactly(upperAnswers, text.toUpper());
     }
     for (const QString &answer : upperAnswers) {
         if (answer.size() != size)
@@ -251,44 +135,122 @@ bool containsUpperCased(const QStringList &upperAnswers, const QString &response
     return false;
 }
 
+namespace {
+
+QuestionGrader::Fields fieldsOf(const Zazizi::Question &question)
+{
+    QuestionGrader::Fields fields;
+    fields.type = question.type();
+    fields.labelType = question.labelType();
+    fields.textComparison = question.textComparison();
+    fields.tolerance = question.tolerance();
+    fields.answers = question.answerList();
+    const QList<Zazizi::Question::Option> options = question.options();
+    fields.optionCorrect.reserve(options.size());
+    for (const Zazizi::Question::Option &option : options)
+        fields.optionCorrect.append(option.correct);
+    return fields;
+}
+
+QString typeNameForCode(int type)
+{
+    switch (type) {
+    case 0:
+    case 9:
+        return TypeNames::unsupported;
+    case 6:
+        return TypeNames::numeric;
+    case 7:
+        return TypeNames::alphanumeric;
+    case 8:
+        return TypeNames::sort;
+    case 10:
+        return TypeNames::equation;
+    default:
+        // Types 3 and 4 as well as every code the library does not name are choices.
+        return TypeNames::tickBoxes;
+    }
+}
+
 } // namespace
+
+QuestionGrader::QuestionGrader(const Zazizi::Question &question, const QString &typeName)
+    : QuestionGrader(fieldsOf(question), typeName)
+{
+}
+
+QuestionGrader::QuestionGrader(Fields question, const QString &typeName)
+    : m_question(std::move(question))
+{
+    // The rule follows the name, not the type code: "sort", "Tick boxes" and "alphanumeric"
+    // have their own rules, every other name is graded as a number.
+    if (typeName == TypeNames::sort) {
+        m_rule = Rule::Sort;
+    } else if (typeName == TypeNames::tickBoxes) {
+        m_rule = Rule::Choice;
+    } else if (typeName == TypeNames::alphanumeric) {
+        m_rule = Rule::Text;
+        // Any non-zero code upper-cases the answers; only code 1 upper-cases the response too,
+        // so with another code the response has to be typed in upper case.
+        if (m_question.textComparison != 0) {
+            for (QString &answer : m_question.answers)
+                answer = answer.toUpper();
+        }
+    } else {
+        m_rule = Rule::Number;
+        m_answerValues.reserve(m_question.answers.size());
+        for (const QString &answer : std::as_const(m_question.answers))
+            m_answerValues.append(answer.toDouble());
+    }
+}
 
 bool QuestionGrader::grade(const QString &response) const
 {
     switch (m_rule) {
     case Rule::Sort:
-        return containsExactly(m_answers, response);
-    case Rule::Choice:
-        return gradeChoice(response);
+        return containsExactly(m_question.answers, response);
+    case Rule::Choice: {
+        // Correct only when the chosen index names an existing option flagged correct: an
+        // index past the options, or one below them, is never a right answer, and neither is
+        // any choice on a question that flags no option.
+        const qint64 chosen = chosenIndex(response);
+        return chosen >= 0 && chosen < m_question.optionCorrect.size() &&
+               m_question.optionCorrect.at(qsizetype(chosen));
+    }
     case Rule::Text:
-        return m_textComparison == 1 ? containsUpperCased(m_answers, response)
-                                     : containsExactly(m_answers, response);
+        return m_question.textComparison == 1 ? containsUpperCased(m_question.answers, response)
+                                              : containsExactly(m_question.answers, response);
     case Rule::Number:
         break;
     }
     const double value = numberValue(response);
     for (const double answer : m_answerValues) {
-        if (qAbs(value - answer) <= m_tolerance)
+        // A difference that is not a number compares false and so never matches.
+        if (qAbs(value - answer) <= m_question.tolerance)
             return true;
     }
     return false;
 }
 
-bool QuestionGrader::gradeChoice(const QString &response) const
+// The 0-based option that a choice response names. Tick-box questions (types 3 and 4) are
+// answered with letters, others with a number from 1 or a letter from A depending on the
+// label type. 64-bit, so that the smallest int still has an index one below it.
+qint64 QuestionGrader::chosenIndex(const QString &response) const
 {
-    qint64 chosen = 0;
-    if (m_type == 3 || m_type == 4) {
-        chosen = chosenOptionIndex(m_type, m_labelType, response);
-    } else if (m_labelType == 1) {
-        chosen = qint64(integerValue(response)) - 1;
-    } else if (!response.isEmpty() && response.at(0).unicode() < 0x80) {
-        // Upper-casing maps each character on its own, so an ASCII first character decides
-        // without the rest being upper-cased.
-        chosen = qint64(asciiUpper(response.at(0).unicode())) - 'A';
-    } else {
-        chosen = chosenOptionIndex(m_type, m_labelType, response);
+    if (m_question.type == 3 || m_question.type == 4) {
+        if (response == QLatin1String("Y") || response == QLatin1String("T"))
+            return 0;
+        if (response == QLatin1String("N") || response == QLatin1String("F"))
+            return 1;
+        if (response == QLatin1String("X"))
+            return 2;
+        return 0;
     }
-    return matchesChoice(chosen, m_optionCorrect);
+    if (m_question.labelType == 1)
+        return qint64(integerValue(response)) - 1;
+    // An empty lettered response names no option at all.
+    const qint64 first = firstUpperCased(response);
+    return first < 0 ? -1 : first - 'A';
 }
 
 QString raZuzezoz::questionTypeName(Zazizi::Question *question) const
