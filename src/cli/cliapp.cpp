@@ -122,6 +122,58 @@ void writeTimings(const raZuzezoz::PhaseTimings &timings)
     }
 }
 
+// The CSV files written so far in this call, each with the document that wrote it. The paths
+// are compared case-folded: on a USB stick or a Windows share, quiz_a.csv and quiz_A.csv are
+// one file.
+class WrittenFiles
+{
+public:
+    // Whether `document` may write the files its page pass planned, which then become its
+    // own; if not, says on standard error which file would be replaced, and whose it is. The
+    // same document given again may write its own files again.
+    bool claim(const QString &document, const exportDatabase &database)
+    {
+        const QString identity = documentIdentity(document);
+        for (const auto &entry : database.exportFiles) {
+            const QString &path = entry.second.filePath;
+            const auto earlier = m_writers.constFind(fileIdentity(path));
+            if (earlier != m_writers.constEnd() && earlier->identity != identity) {
+                writeLine(stderr, QStringLiteral("scorlet-export: %1: not exported: its CSV file "
+                                                 "%2 would replace the one written for %3")
+                                      .arg(QDir::toNativeSeparators(document),
+                                           QDir::toNativeSeparators(path),
+                                           QDir::toNativeSeparators(earlier->document)));
+                return false;
+            }
+        }
+        for (const auto &entry : database.exportFiles)
+            m_writers.insert(fileIdentity(entry.second.filePath), Writer{identity, document});
+        return true;
+    }
+
+private:
+    struct Writer
+    {
+        QString identity;
+        QString document;
+    };
+
+    // One document reached by two spellings or through a link is still one document.
+    static QString documentIdentity(const QString &document)
+    {
+        const QFileInfo info(document);
+        const QString canonical = info.canonicalFilePath();
+        return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+    }
+
+    static QString fileIdentity(const QString &path)
+    {
+        return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).toCaseFolded();
+    }
+
+    QHash<QString, Writer> m_writers;
+};
+
 } // namespace
 
 int runExports(const CliOptions &options)
@@ -137,28 +189,17 @@ int runExports(const CliOptions &options)
         engine.timings = &timings;
 
     bool allComplete = true;
-    // Stems already written in this call, with the document that wrote them.
-    QHash<QString, QString> writtenStems;
+    WrittenFiles written;
     for (const QString &document : options.documents) {
         // Folder and stem exactly as the main window derives them for its own export.
         const ExportTarget target = options.outputDir.isEmpty()
                                         ? exportTargetFor(document)
                                         : exportTargetFor(document, options.outputDir);
-        // Two documents of one base name (from two folders into one output folder, or
-        // quiz.a.plexa beside quiz.b.plexa) would write the same CSV files, the later one
-        // silently replacing the grades of the earlier.
-        const QString absolute = QFileInfo(document).absoluteFilePath();
-        const QString earlier = writtenStems.value(target.stem);
-        if (!earlier.isNull() && earlier != absolute) {
-            writeLine(
-                stderr,
-                QStringLiteral("scorlet-export: %1: not exported: its CSV files would "
-                               "replace those of %2")
-                    .arg(QDir::toNativeSeparators(document), QDir::toNativeSeparators(earlier)));
-            allComplete = false;
-            continue;
-        }
-        writtenStems.insert(target.stem, absolute);
+        // Decided from the files the pages plan, since names alone miss quiz.plexa's keyword
+        // file quiz_A.csv meeting quiz_A.plexa's own.
+        engine.acceptExportFiles = [&written, &document](const exportDatabase &database) {
+            return written.claim(document, database);
+        };
         engine.folder = target.nativeFolder;
         engine.exportPlexa(document, target.stem);
         if (engine.timings)

@@ -1,3 +1,4 @@
+#include "documents.h"
 #include "files.h"
 
 #include <QDir>
@@ -142,6 +143,36 @@ const QByteArray answeredInstance = QByteArrayLiteral(
             {"text": "4", "studentId": "S-1", "startTime": 5},
             {"text": "5", "studentId": "S-2", "startTime": 6}]}]})");
 
+// One page with `keywords` holding q1, which `student` answered right.
+QByteArray gradedQuiz(const QStringList &keywords, const QString &student)
+{
+    return doc::document(
+        {doc::page(doc::test(1, {doc::numeric(QStringLiteral("q1"), QStringLiteral("4"))}),
+                   keywords)},
+        {doc::test(1, {doc::numeric(QStringLiteral("q1"), QStringLiteral("4"),
+                                    {doc::response(QStringLiteral("4"), student)})})});
+}
+
+// Every line of every CSV file in `folder`, as "<file>: <line>", sorted.
+QStringList gradesIn(const QString &folder)
+{
+    QStringList grades;
+    for (const QString &file : csvFilesIn(folder)) {
+        for (const QString &line : csvLines(folder + QLatin1Char('/') + file))
+            grades << file + QLatin1String(": ") + line;
+    }
+    grades.sort();
+    return grades;
+}
+
+QStringList gradesOf(const QString &file, const QStringList &lines)
+{
+    QStringList grades;
+    for (const QString &line : lines)
+        grades << file + QLatin1String(": ") + line;
+    return grades;
+}
+
 } // namespace
 
 class TestExporter : public QObject
@@ -162,8 +193,8 @@ private slots:
     void sample();
     void severalDocuments_data();
     void severalDocuments();
-    void sameBaseName_data();
-    void sameBaseName();
+    void clashingFiles_data();
+    void clashingFiles();
 
     void diagnostics_data();
     void diagnostics();
@@ -402,34 +433,64 @@ void TestExporter::severalDocuments()
     }
 }
 
-void TestExporter::sameBaseName_data()
+void TestExporter::clashingFiles_data()
 {
     QTest::addColumn<QString>("first");
+    QTest::addColumn<QByteArray>("firstContent");
     QTest::addColumn<QString>("second");
+    QTest::addColumn<QByteArray>("secondContent");
     QTest::addColumn<bool>("intoOutputFolder");
+    // The file the second document would replace, or empty when both are exported.
+    QTest::addColumn<QString>("clash");
+    QTest::addColumn<QStringList>("grades");
 
+    // No content stands for a copy of the sample.
+    const QStringList sampleGrades =
+        gradesOf(period2, period2Grades) + gradesOf(period4, period4Grades);
     QTest::newRow("two folders into one output folder")
-        << QStringLiteral("a/") + sampleName << QStringLiteral("b/") + sampleName << true;
+        << QStringLiteral("a/") + sampleName << QByteArray() << QStringLiteral("b/") + sampleName
+        << QByteArray() << true << period2 << sampleGrades;
     QTest::newRow("base name up to the first dot")
-        << QStringLiteral("a/fractions-week3.x.plexa")
-        << QStringLiteral("a/fractions-week3.y.plexa") << false;
+        << QStringLiteral("a/fractions-week3.x.plexa") << QByteArray()
+        << QStringLiteral("a/fractions-week3.y.plexa") << QByteArray() << false << period2
+        << sampleGrades;
+    QTest::newRow("keyword file and the document of its name")
+        << QStringLiteral("a/quiz.plexa") << gradedQuiz({QStringLiteral("CSV: A")}, "S-1")
+        << QStringLiteral("a/quiz_A.plexa") << gradedQuiz({}, "S-2") << false
+        << QStringLiteral("quiz_A.csv") << QStringList{QStringLiteral("quiz_A.csv: S-1,100")};
+    // A USB stick or a Windows share folds case, so these would be one file there.
+    QTest::newRow("names that differ in letter case")
+        << QStringLiteral("a/Quiz.plexa") << gradedQuiz({}, "S-1") << QStringLiteral("b/quiz.plexa")
+        << gradedQuiz({}, "S-2") << true << QStringLiteral("quiz.csv")
+        << QStringList{QStringLiteral("Quiz.csv: S-1,100")};
+    QTest::newRow("one base name, other keyword files")
+        << QStringLiteral("a/quiz.x.plexa") << gradedQuiz({QStringLiteral("CSV: A")}, "S-1")
+        << QStringLiteral("a/quiz.y.plexa") << gradedQuiz({QStringLiteral("CSV: B")}, "S-2")
+        << false << QString()
+        << QStringList{QStringLiteral("quiz_A.csv: S-1,100"),
+                       QStringLiteral("quiz_B.csv: S-2,100")};
 }
 
-// A second document that would write the same CSV files is left out, so the grades of the
-// first are not silently replaced.
-void TestExporter::sameBaseName()
+// A second document whose CSV files would replace those of the first is left out whole, so
+// the grades of the first are not silently replaced.
+void TestExporter::clashingFiles()
 {
     QFETCH(QString, first);
+    QFETCH(QByteArray, firstContent);
     QFETCH(QString, second);
+    QFETCH(QByteArray, secondContent);
     QFETCH(bool, intoOutputFolder);
+    QFETCH(QString, clash);
+    QFETCH(QStringList, grades);
 
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
     const QString firstPath = tmp.filePath(first);
     const QString secondPath = tmp.filePath(second);
-    for (const QString &path : {firstPath, secondPath}) {
+    for (const auto &[path, content] :
+         {std::pair(firstPath, firstContent), std::pair(secondPath, secondContent)}) {
         QDir().mkpath(QFileInfo(path).absolutePath());
-        QVERIFY(QFile::copy(m_sample, path));
+        QVERIFY(content.isEmpty() ? QFile::copy(m_sample, path) : writeFile(path, content));
     }
     const QString out = intoOutputFolder ? tmp.filePath(QStringLiteral("out"))
                                          : QFileInfo(firstPath).absolutePath();
@@ -441,13 +502,24 @@ void TestExporter::sameBaseName()
     arguments << firstPath << secondPath;
     const Outcome outcome = runExporter(arguments);
 
+    QCOMPARE(gradesIn(out), grades);
+    QVERIFY(outcome.out.startsWith(importingLine(firstPath)));
+    QVERIFY(outcome.out.contains(importingLine(secondPath)));
+    // The second run ends right after the page pass: nothing of it is written.
+    QCOMPARE(outcome.out.count(closingLines), clash.isEmpty() ? 2 : 1);
+    QVERIFY(outcome.out.endsWith(clash.isEmpty() ? closingLines : importingLine(secondPath)));
+    if (clash.isEmpty()) {
+        QCOMPARE(outcome.err, QString());
+        QCOMPARE(outcome.exitCode, 0);
+        return;
+    }
     QCOMPARE(outcome.exitCode, 1);
-    QCOMPARE(outcome.out, sampleLog(firstPath, out));
-    QCOMPARE(outcome.errLines().size(), 1);
-    QVERIFY(outcome.errLines().first().startsWith(QStringLiteral("scorlet-export: ")));
-    QVERIFY(outcome.errLines().first().contains(native(secondPath)));
-    QCOMPARE(csvLines(out + QLatin1Char('/') + period2), period2Grades);
-    QCOMPARE(csvLines(out + QLatin1Char('/') + period4), period4Grades);
+    const QStringList lines = outcome.errLines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY(lines.first().startsWith(QStringLiteral("scorlet-export: ")));
+    for (const QString &named :
+         {native(firstPath), native(secondPath), native(out + QLatin1Char('/') + clash)})
+        QVERIFY2(lines.first().contains(named), qPrintable(lines.first()));
 }
 
 void TestExporter::diagnostics_data()
