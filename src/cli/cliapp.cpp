@@ -174,6 +174,24 @@ private:
     QHash<QString, Writer> m_writers;
 };
 
+// One line on standard error when something meant for standard output did not get through
+// whole; said once, whatever was lost after it.
+void reportLostOutput(const char *what, int error)
+{
+    writeLine(stderr, QStringLiteral("scorlet-export: %1 could not be written whole to standard "
+                                     "output: %2")
+                          .arg(QLatin1String(what), qt_error_string(error)));
+}
+
+bool writeOutput(const char *what, const QString &text)
+{
+    int error = 0;
+    if (writeLine(stdout, text, &error))
+        return true;
+    reportLostOutput(what, error);
+    return false;
+}
+
 } // namespace
 
 int runExports(const CliOptions &options)
@@ -207,6 +225,12 @@ int runExports(const CliOptions &options)
         if (!engine.lastRun.complete())
             allComplete = false;
     }
+    // Every document was still exported when the log went missing, but whoever reads the log
+    // must not take it for the whole story.
+    if (!log.wroteWhole()) {
+        reportLostOutput("the export log", log.error());
+        return 1;
+    }
     return allComplete ? 0 : 1;
 }
 
@@ -215,11 +239,10 @@ int runCli(const QStringList &arguments)
     const ParsedArguments parsed = parseArguments(arguments);
     switch (parsed.outcome) {
     case ParsedArguments::Help:
-        writeLine(stdout, helpText());
-        return 0;
+        return writeOutput("the help", helpText()) ? 0 : 1;
     case ParsedArguments::Version:
-        writeLine(stdout, QStringLiteral("scorlet-export " SCORLET_VERSION));
-        return 0;
+        return writeOutput("the version", QStringLiteral("scorlet-export " SCORLET_VERSION)) ? 0
+                                                                                             : 1;
     case ParsedArguments::UsageError:
         writeLine(stderr, QStringLiteral("scorlet-export: ") + parsed.error);
         writeLine(stderr, usageLine());

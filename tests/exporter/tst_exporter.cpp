@@ -1,3 +1,4 @@
+#include "childprocess.h"
 #include "documents.h"
 #include "files.h"
 
@@ -8,6 +9,8 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(ChildStream)
 
 // The program as a user meets it: arguments in, exit status and two streams out.
 namespace {
@@ -195,6 +198,8 @@ private slots:
     void severalDocuments();
     void clashingFiles_data();
     void clashingFiles();
+    void failingStreams_data();
+    void failingStreams();
 
     void diagnostics_data();
     void diagnostics();
@@ -520,6 +525,74 @@ void TestExporter::clashingFiles()
     for (const QString &named :
          {native(firstPath), native(secondPath), native(out + QLatin1Char('/') + clash)})
         QVERIFY2(lines.first().contains(named), qPrintable(lines.first()));
+}
+
+void TestExporter::failingStreams_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<ChildStream>("standardOutput");
+    QTest::addColumn<ChildStream>("standardError");
+    QTest::addColumn<QString>("reason");
+
+    const QStringList three{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    QTest::newRow("output a pipe without reader")
+        << three << ChildStream::ClosedPipe << ChildStream::Captured
+        << QStringLiteral("Broken pipe");
+    QTest::newRow("output on a full disk")
+        << three << ChildStream::FullDisk << ChildStream::Captured
+        << QStringLiteral("No space left on device");
+    // Else the number would go to a file opened later, maybe a grade book.
+    QTest::newRow("output closed") << three << ChildStream::Closed << ChildStream::Captured
+                                   << QStringLiteral("Bad file descriptor");
+    // Nowhere to say it: the files are still written and the status tells.
+    QTest::newRow("both pipes without reader")
+        << (QStringList{QStringLiteral("--verbose")} + three) << ChildStream::ClosedPipe
+        << ChildStream::ClosedPipe << QString();
+    QTest::newRow("both on a full disk")
+        << (QStringList{QStringLiteral("--verbose")} + three) << ChildStream::FullDisk
+        << ChildStream::FullDisk << QString();
+    QTest::newRow("help on a full disk")
+        << QStringList{QStringLiteral("--help")} << ChildStream::FullDisk << ChildStream::Captured
+        << QStringLiteral("No space left on device");
+}
+
+// The log only reports on the job: every document is still exported when standard output
+// fails, and the status and one line on standard error say that the log is not whole.
+void TestExporter::failingStreams()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(ChildStream, standardOutput);
+    QFETCH(ChildStream, standardError);
+    QFETCH(QString, reason);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QStringList folders;
+    for (QString &argument : arguments) {
+        if (argument.startsWith(QLatin1Char('-')))
+            continue;
+        folders << tmp.filePath(argument);
+        argument = copySample(folders.last());
+        QVERIFY(!argument.isEmpty());
+    }
+    ChildLimits limits;
+    limits.standardOutput = standardOutput;
+    limits.standardError = standardError;
+
+    const ChildOutcome outcome =
+        runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), arguments, limits);
+    QVERIFY(outcome.started && !outcome.timedOut);
+    QCOMPARE(outcome.signal, 0);
+    QCOMPARE(outcome.exitCode, 1);
+    for (const QString &folder : folders)
+        QCOMPARE(gradesIn(folder),
+                 gradesOf(period2, period2Grades) + gradesOf(period4, period4Grades));
+    if (standardError == ChildStream::Captured) {
+        const QStringList lines = outcome.errLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().startsWith(QStringLiteral("scorlet-export: ")));
+        QVERIFY2(lines.first().endsWith(reason), qPrintable(lines.first()));
+    }
 }
 
 void TestExporter::diagnostics_data()
