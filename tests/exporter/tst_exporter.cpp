@@ -189,6 +189,8 @@ private slots:
     void information();
     void usageError_data();
     void usageError();
+    void documentNames_data();
+    void documentNames();
 
     void unopenable_data();
     void unopenable();
@@ -240,8 +242,13 @@ void TestExporter::information_data()
     const QString usage =
         QStringLiteral("Usage: scorlet-export [--verbose] [--output-dir DIR] DOCUMENT.plexa...\n");
     QTest::newRow("help") << QStringList{QStringLiteral("--help")} << usage;
-    QTest::newRow("version") << QStringList{QStringLiteral("--version")}
-                             << QStringLiteral("scorlet-export 1.0.0.8\n");
+    const QString version = QStringLiteral("scorlet-export 1.0.0.8\n");
+    QTest::newRow("version") << QStringList{QStringLiteral("--version")} << version;
+    QTest::newRow("short help") << QStringList{QStringLiteral("-h")} << usage;
+    QTest::newRow("short version") << QStringList{QStringLiteral("-V")} << version;
+    // The first of the two is answered.
+    QTest::newRow("version before help")
+        << QStringList{QStringLiteral("-V"), QStringLiteral("--help")} << version;
     // Asking for help exports nothing, even with documents on the line.
     QTest::newRow("help among documents")
         << QStringList{QStringLiteral("lesson.plexa"), QStringLiteral("--help")} << usage;
@@ -283,6 +290,11 @@ void TestExporter::usageError_data()
         << QStringList{QStringLiteral("--output-dir=") + missingFolder, QStringLiteral("@DOC@")};
     QTest::newRow("output dir is a file") << QStringList{
         QStringLiteral("--output-dir"), QStringLiteral("@DOC@"), QStringLiteral("@DOC@")};
+    // Only a line understood whole gets the help.
+    QTest::newRow("help with an unknown option")
+        << QStringList{QStringLiteral("--help"), QStringLiteral("--quiet")};
+    QTest::newRow("unknown short option after a known one")
+        << QStringList{QStringLiteral("-Vx"), QStringLiteral("@DOC@")};
 }
 
 void TestExporter::usageError()
@@ -304,6 +316,46 @@ void TestExporter::usageError()
     QVERIFY(lines.at(0).startsWith(QLatin1String("scorlet-export: ")));
     QVERIFY(lines.at(1).startsWith(QLatin1String("Usage: scorlet-export ")));
     QCOMPARE(csvFilesIn(tmp.path()), QStringList());
+}
+
+void TestExporter::documentNames_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("documents");
+
+    const QString nothing = QStringLiteral("@TMP@/nothing.plexa");
+    QTest::newRow("lone dash") << QStringList{QStringLiteral("-")} << QStringList{"-"};
+    // An empty name fails like any other name that opens nothing; it does not vanish.
+    QTest::newRow("empty name") << QStringList{QString(), nothing}
+                                << QStringList{QString(), nothing};
+    QTest::newRow("option names after --")
+        << QStringList{QStringLiteral("--"), QStringLiteral("--help"), QStringLiteral("-V")}
+        << QStringList{QStringLiteral("--help"), QStringLiteral("-V")};
+    QTest::newRow("second --") << QStringList{QStringLiteral("--"), nothing, QStringLiteral("--")}
+                               << QStringList{nothing, QStringLiteral("--")};
+    QTest::newRow("options after documents")
+        << QStringList{nothing, QStringLiteral("--output-dir"), QStringLiteral("@TMP@")}
+        << QStringList{nothing};
+}
+
+// Names that no file answers to, so every document fails to open in the order given.
+void TestExporter::documentNames()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, documents);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    arguments.replaceInStrings(QStringLiteral("@TMP@"), tmp.path());
+    documents.replaceInStrings(QStringLiteral("@TMP@"), tmp.path());
+
+    const Outcome outcome = runExporter(arguments);
+    QString expected;
+    for (const QString &document : documents)
+        expected += failedToOpen(document);
+    QCOMPARE(outcome.out, expected);
+    QCOMPARE(outcome.exitCode, 1);
+    QCOMPARE(outcome.errLines().size(), documents.size());
 }
 
 void TestExporter::unopenable_data()
