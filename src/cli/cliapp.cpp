@@ -3,6 +3,8 @@
 #include "razuzezoz.h"
 #include "streamsinks.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
@@ -11,15 +13,80 @@
 
 namespace {
 
-const QString outputDirOption = QStringLiteral("--output-dir");
-
-QString checkOutputDir(const QString &dir)
+// One option of the command line: its names, the name of its value (null for a switch), its
+// lines in the help text, and either the outcome it ends parsing with (help, version) or
+// what its value does to the options. `apply` gets the last value given and returns why the
+// value is refused, or a null string.
+struct OptionSpec
 {
+    const char *shortName;
+    const char *longName;
+    const char *valueName;
+    const char *help;
+    ParsedArguments::Outcome outcome;
+    QString (*apply)(CliOptions &options, const QString &value);
+};
+
+QString applyOutputDir(CliOptions &options, const QString &dir)
+{
+    options.outputDir = dir;
     if (dir.isEmpty())
         return QStringLiteral("option --output-dir needs a folder");
     if (!QFileInfo(dir).isDir())
         return QStringLiteral("not an existing folder: %1").arg(dir);
     return QString();
+}
+
+QString applyVerbose(CliOptions &options, const QString &)
+{
+    options.verbose = true;
+    return QString();
+}
+
+// In the order of the help text.
+const OptionSpec optionTable[] = {
+    {nullptr, "output-dir", "DIR",
+     "write the CSV files into DIR, an existing folder, instead of each\n"
+     "document's own folder",
+     ParsedArguments::Run, applyOutputDir},
+    {nullptr, "verbose", nullptr,
+     "also write the detailed progress of every export to standard error", ParsedArguments::Run,
+     applyVerbose},
+    {"h", "help", nullptr, "show this help and exit", ParsedArguments::Help, nullptr},
+    {"V", "version", nullptr, "show the version and exit", ParsedArguments::Version, nullptr},
+};
+
+QCommandLineOption parserOption(const OptionSpec &spec)
+{
+    QStringList names;
+    if (spec.shortName)
+        names << QLatin1String(spec.shortName);
+    names << QLatin1String(spec.longName);
+    return QCommandLineOption(names, QString(), QLatin1String(spec.valueName));
+}
+
+// "  -h, --help" or "  --output-dir DIR", then the help lines from the twentieth column on.
+QString optionHelp(const OptionSpec &spec)
+{
+    QString synopsis = QStringLiteral("  ");
+    if (spec.shortName)
+        synopsis += QLatin1Char('-') + QLatin1String(spec.shortName) + QLatin1String(", ");
+    synopsis += QLatin1String("--") + QLatin1String(spec.longName);
+    if (spec.valueName)
+        synopsis += QLatin1Char(' ') + QLatin1String(spec.valueName);
+    const QString indent(20, QLatin1Char(' '));
+    QString help = QString::fromLatin1(spec.help);
+    help.replace(QLatin1String("\n"), QLatin1Char('\n') + indent);
+    return (synopsis + QLatin1String("  ")).leftJustified(indent.size()) + help + QLatin1Char('\n');
+}
+
+// The parser drops empty arguments, yet an empty document name must fail as any other name
+// that opens nothing would, not vanish. No argument can hold a NUL, so one stands for it.
+const QString emptyArgument(1, QChar(0));
+
+QString restoreEmpty(const QString &argument)
+{
+    return argument == emptyArgument ? QString() : argument;
 }
 
 ParsedArguments usageError(const QString &error)
@@ -34,40 +101,38 @@ ParsedArguments usageError(const QString &error)
 
 ParsedArguments parseArguments(const QStringList &arguments)
 {
+    QCommandLineParser parser;
+    for (const OptionSpec &spec : optionTable)
+        parser.addOption(parserOption(spec));
+    QStringList line{QStringLiteral("scorlet-export")};
+    for (const QString &argument : arguments)
+        line << (argument.isEmpty() ? emptyArgument : argument);
+    if (!parser.parse(line))
+        return usageError(parser.errorText());
+
     ParsedArguments parsed;
-    bool optionsEnded = false;
-    bool outputDirGiven = false;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        // A lone "-" is a document name, as most tools take it.
-        if (optionsEnded || !argument.startsWith(QLatin1Char('-')) || argument.size() == 1) {
-            parsed.options.documents.append(argument);
-        } else if (argument == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (argument == QLatin1String("--help")) {
-            parsed.outcome = ParsedArguments::Help;
-            return parsed;
-        } else if (argument == QLatin1String("--version")) {
-            parsed.outcome = ParsedArguments::Version;
-            return parsed;
-        } else if (argument == QLatin1String("--verbose")) {
-            parsed.options.verbose = true;
-        } else if (argument == outputDirOption) {
-            // Without a folder after it, the empty name is refused below.
-            parsed.options.outputDir = i + 1 < arguments.size() ? arguments.at(++i) : QString();
-            outputDirGiven = true;
-        } else if (argument.startsWith(outputDirOption + QLatin1Char('='))) {
-            parsed.options.outputDir = argument.mid(outputDirOption.size() + 1);
-            outputDirGiven = true;
-        } else {
-            return usageError(QStringLiteral("unknown option %1").arg(argument));
+    // Help or version, whichever came first, is shown whatever else the line holds, as long
+    // as the parser understood all of it.
+    for (const QString &name : parser.optionNames()) {
+        for (const OptionSpec &spec : optionTable) {
+            const bool named = name == QLatin1String(spec.longName) ||
+                               (spec.shortName && name == QLatin1String(spec.shortName));
+            if (named && spec.outcome != ParsedArguments::Run) {
+                parsed.outcome = spec.outcome;
+                return parsed;
+            }
         }
     }
-    if (outputDirGiven) {
-        const QString error = checkOutputDir(parsed.options.outputDir);
-        if (!error.isEmpty())
+    for (const OptionSpec &spec : optionTable) {
+        if (!spec.apply || !parser.isSet(QLatin1String(spec.longName)))
+            continue;
+        const QString error =
+            spec.apply(parsed.options, restoreEmpty(parser.value(QLatin1String(spec.longName))));
+        if (!error.isNull())
             return usageError(error);
     }
+    for (const QString &document : parser.positionalArguments())
+        parsed.options.documents << restoreEmpty(document);
     if (parsed.options.documents.isEmpty())
         return usageError(QStringLiteral("no document given"));
     return parsed;
@@ -80,19 +145,16 @@ QString usageLine()
 
 QString helpText()
 {
-    static const char text[] = R"(
+    static const char description[] = R"(
 
 Grades every response in each Plexa document and writes its grade-book CSV files, one
 document after another. The export log goes to standard output; notices and other messages
 go to standard error.
 
 Options:
-  --output-dir DIR  write the CSV files into DIR, an existing folder, instead of each
-                    document's own folder
-  --verbose         also write the detailed progress of every export to standard error
-  --help            show this help and exit
-  --version         show the version and exit
-  --                end of the options; every later argument is a document
+)";
+    static const char rest[] =
+        R"(  --                end of the options; every later argument is a document
 
 Environment:
   SCORLET_TIMINGS=1 also write the time that each phase of an export took to standard
@@ -101,7 +163,10 @@ Environment:
 Exit status: 0 when every document was exported in full; 1 when a document could not be
 opened, did not deliver all the pages or test instances it reported, or a CSV file could
 not be written; 2 for a usage error.)";
-    return usageLine() + QString::fromLatin1(text);
+    QString text = usageLine() + QString::fromLatin1(description);
+    for (const OptionSpec &spec : optionTable)
+        text += optionHelp(spec);
+    return text + QString::fromLatin1(rest);
 }
 
 namespace {
@@ -122,6 +187,76 @@ void writeTimings(const raZuzezoz::PhaseTimings &timings)
     }
 }
 
+// The CSV files written so far in this call, each with the document that wrote it. The paths
+// are compared case-folded: on a USB stick or a Windows share, quiz_a.csv and quiz_A.csv are
+// one file.
+class WrittenFiles
+{
+public:
+    // Whether `document` may write the files its page pass planned, which then become its
+    // own; if not, says on standard error which file would be replaced, and whose it is. The
+    // same document given again may write its own files again.
+    bool claim(const QString &document, const exportDatabase &database)
+    {
+        const QString identity = documentIdentity(document);
+        for (const auto &entry : database.exportFiles) {
+            const QString &path = entry.second.filePath;
+            const auto earlier = m_writers.constFind(fileIdentity(path));
+            if (earlier != m_writers.constEnd() && earlier->identity != identity) {
+                writeLine(stderr, QStringLiteral("scorlet-export: %1: not exported: its CSV file "
+                                                 "%2 would replace the one written for %3")
+                                      .arg(QDir::toNativeSeparators(document),
+                                           QDir::toNativeSeparators(path),
+                                           QDir::toNativeSeparators(earlier->document)));
+                return false;
+            }
+        }
+        for (const auto &entry : database.exportFiles)
+            m_writers.insert(fileIdentity(entry.second.filePath), Writer{identity, document});
+        return true;
+    }
+
+private:
+    struct Writer
+    {
+        QString identity;
+        QString document;
+    };
+
+    // One document reached by two spellings or through a link is still one document.
+    static QString documentIdentity(const QString &document)
+    {
+        const QFileInfo info(document);
+        const QString canonical = info.canonicalFilePath();
+        return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+    }
+
+    static QString fileIdentity(const QString &path)
+    {
+        return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).toCaseFolded();
+    }
+
+    QHash<QString, Writer> m_writers;
+};
+
+// One line on standard error when something meant for standard output did not get through
+// whole; said once, whatever was lost after it.
+void reportLostOutput(const char *what, int error)
+{
+    writeLine(stderr, QStringLiteral("scorlet-export: %1 could not be written whole to standard "
+                                     "output: %2")
+                          .arg(QLatin1String(what), qt_error_string(error)));
+}
+
+bool writeOutput(const char *what, const QString &text)
+{
+    int error = 0;
+    if (writeLine(stdout, text, &error))
+        return true;
+    reportLostOutput(what, error);
+    return false;
+}
+
 } // namespace
 
 int runExports(const CliOptions &options)
@@ -137,34 +272,29 @@ int runExports(const CliOptions &options)
         engine.timings = &timings;
 
     bool allComplete = true;
-    // Stems already written in this call, with the document that wrote them.
-    QHash<QString, QString> writtenStems;
+    WrittenFiles written;
     for (const QString &document : options.documents) {
         // Folder and stem exactly as the main window derives them for its own export.
         const ExportTarget target = options.outputDir.isEmpty()
                                         ? exportTargetFor(document)
                                         : exportTargetFor(document, options.outputDir);
-        // Two documents of one base name (from two folders into one output folder, or
-        // quiz.a.plexa beside quiz.b.plexa) would write the same CSV files, the later one
-        // silently replacing the grades of the earlier.
-        const QString absolute = QFileInfo(document).absoluteFilePath();
-        const QString earlier = writtenStems.value(target.stem);
-        if (!earlier.isNull() && earlier != absolute) {
-            writeLine(
-                stderr,
-                QStringLiteral("scorlet-export: %1: not exported: its CSV files would "
-                               "replace those of %2")
-                    .arg(QDir::toNativeSeparators(document), QDir::toNativeSeparators(earlier)));
-            allComplete = false;
-            continue;
-        }
-        writtenStems.insert(target.stem, absolute);
+        // Decided from the files the pages plan, since names alone miss quiz.plexa's keyword
+        // file quiz_A.csv meeting quiz_A.plexa's own.
+        engine.acceptExportFiles = [&written, &document](const exportDatabase &database) {
+            return written.claim(document, database);
+        };
         engine.folder = target.nativeFolder;
         engine.exportPlexa(document, target.stem);
         if (engine.timings)
             writeTimings(timings);
         if (!engine.lastRun.complete())
             allComplete = false;
+    }
+    // Every document was still exported when the log went missing, but whoever reads the log
+    // must not take it for the whole story.
+    if (!log.wroteWhole()) {
+        reportLostOutput("the export log", log.error());
+        return 1;
     }
     return allComplete ? 0 : 1;
 }
@@ -174,11 +304,10 @@ int runCli(const QStringList &arguments)
     const ParsedArguments parsed = parseArguments(arguments);
     switch (parsed.outcome) {
     case ParsedArguments::Help:
-        writeLine(stdout, helpText());
-        return 0;
+        return writeOutput("the help", helpText()) ? 0 : 1;
     case ParsedArguments::Version:
-        writeLine(stdout, QStringLiteral("scorlet-export " SCORLET_VERSION));
-        return 0;
+        return writeOutput("the version", QStringLiteral("scorlet-export " SCORLET_VERSION)) ? 0
+                                                                                             : 1;
     case ParsedArguments::UsageError:
         writeLine(stderr, QStringLiteral("scorlet-export: ") + parsed.error);
         writeLine(stderr, usageLine());

@@ -5,6 +5,8 @@
 
 int main(int argc, char *argv[])
 {
+    holdClosedStandardStreams();
+    ignoreBrokenPipes();
     installMessageHandler();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("scorlet-export"));

@@ -4,12 +4,22 @@
 #include <QLoggingCategory>
 #include <QtGlobal>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 bool verboseDiagnostics = false;
+// Per standard stream number: the error that a write to it reports because it was closed
+// when the program started, or 0.
+int closedAtStart[3] = {0, 0, 0};
 QLoggingCategory::CategoryFilter previousFilter = nullptr;
 
 // The command line has the last word on diagnostics, over QT_LOGGING_RULES and logging
@@ -40,17 +50,55 @@ void handleMessage(QtMsgType type, const QMessageLogContext &context, const QStr
 
 } // namespace
 
-void writeLine(FILE *stream, const QString &line)
+bool writeLine(FILE *stream, const QString &line, int *error)
 {
+    const int number = fileno(stream);
+    if (number >= 0 && number < 3 && closedAtStart[number] != 0) {
+        if (error)
+            *error = closedAtStart[number];
+        return false;
+    }
+    if (std::ferror(stream))
+        return false;
     QByteArray bytes = line.toLocal8Bit();
     bytes.append('\n');
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    errno = 0;
+    const bool written =
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size()) &&
+        std::fflush(stream) == 0;
+    if (!written && error)
+        *error = errno != 0 ? errno : EIO;
+    return written;
+}
+
+void holdClosedStandardStreams()
+{
+#ifdef Q_OS_UNIX
+    for (int number = 0; number < 3; ++number) {
+        if (fcntl(number, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // open() takes the lowest free number, which is this one.
+        const int held = open("/dev/null", O_RDWR);
+        if (held == number)
+            closedAtStart[number] = EBADF;
+        else if (held >= 0)
+            close(held);
+    }
+#endif
+}
+
+void ignoreBrokenPipes()
+{
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 void StreamLogSink::appendLine(const QString &line)
 {
-    writeLine(m_stream, line);
+    int error = 0;
+    if (!writeLine(m_stream, line, &error) && m_error == 0)
+        m_error = error != 0 ? error : EIO;
 }
 
 void StreamNoticeSink::notice(const QString &title, const QString &text)

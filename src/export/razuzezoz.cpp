@@ -84,6 +84,10 @@ bool raZuzezoz::exportPlexa(const QString &path, const QString &stem)
     currentPage = -1;
     currentFile = nullptr;
     clock.lap(&PhaseTimings::pages);
+    if (acceptExportFiles && !acceptExportFiles(database)) {
+        lastRun.leftOut = true;
+        return false;
+    }
 
     lastRun.instancesComplete = dumpResponses();
     clock.lap(&PhaseTimings::instances);

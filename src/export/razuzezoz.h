@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace Zazizi {
 class Plexa;
 class Test;
@@ -32,6 +34,11 @@ public:
 
     bool exportPlexa(const QString &path, const QString &stem);
 
+    // Asked once per run, after the page pass has planned the export files and before any
+    // response is collected; when it answers false the run ends there and touches no file.
+    // Unset, every run goes on.
+    std::function<bool(const exportDatabase &)> acceptExportFiles;
+
     bool dumpQuestions();
     bool dumpResponses();
     void dumpTest(Zazizi::Test *test);
@@ -48,12 +55,14 @@ public:
     struct RunReport
     {
         bool opened = false;
+        // Refused by acceptExportFiles: nothing was collected or written.
+        bool leftOut = false;
         bool pagesComplete = false;
         bool instancesComplete = false;
         int filesFailed = 0;
         bool complete() const
         {
-            return opened && pagesComplete && instancesComplete && filesFailed == 0;
+            return opened && !leftOut && pagesComplete && instancesComplete && filesFailed == 0;
         }
     };
     RunReport lastRun;

@@ -2,8 +2,8 @@
 
 // Runs a program in a child process that the test shapes first: a smaller file size limit
 // (a disk that fills up), an unprivileged user (so that permissions hold when the tests run
-// as root), and a watchdog. The program starts under the small peakmem launcher
-// (SCORLET_PEAKMEM), which reports how it ended and its own peak memory.
+// as root), standard streams that fail, and a watchdog. The program starts under the small peakmem
+// launcher (SCORLET_PEAKMEM), which reports how it ended and its own peak memory.
 
 #include <QByteArray>
 #include <QDir>
@@ -25,6 +25,10 @@
 
 #include <vector>
 
+// Where one of the program's standard streams goes: into a file that the test reads
+// afterwards, into a pipe whose reader has already gone, onto a full disk, or nowhere.
+enum class ChildStream { Captured, ClosedPipe, FullDisk, Closed };
+
 struct ChildLimits
 {
     // Bytes a file may grow to; 0 leaves the limit as it is.
@@ -34,7 +38,41 @@ struct ChildLimits
     gid_t gid = gid_t(-1);
     // Only a guard against a hung child; no claim about its speed.
     int watchdogMs = 120000;
+    ChildStream standardOutput = ChildStream::Captured;
+    ChildStream standardError = ChildStream::Captured;
 };
+
+// The pipe's writing end for a stream that goes into a pipe nobody reads, else -1.
+inline int readerlessPipe(ChildStream kind)
+{
+    int ends[2];
+    if (kind != ChildStream::ClosedPipe || pipe(ends) != 0)
+        return -1;
+    close(ends[0]);
+    return ends[1];
+}
+
+// In the forked child: routes stream number `target` as `kind` asks.
+inline void routeChildStream(ChildStream kind, int target, int captured, int pipeEnd)
+{
+    switch (kind) {
+    case ChildStream::Captured:
+        dup2(captured, target);
+        break;
+    case ChildStream::ClosedPipe:
+        dup2(pipeEnd, target);
+        break;
+    case ChildStream::FullDisk: {
+        const int full = open("/dev/full", O_WRONLY);
+        dup2(full, target);
+        close(full);
+        break;
+    }
+    case ChildStream::Closed:
+        close(target);
+        break;
+    }
+}
 
 struct ChildOutcome
 {
@@ -119,16 +157,27 @@ inline ChildOutcome runChild(const QString &program, const QStringList &argument
         argv.push_back(bytes.data());
     argv.push_back(nullptr);
 
+    const int outPipe = readerlessPipe(limits.standardOutput);
+    const int errPipe = readerlessPipe(limits.standardError);
     const pid_t pid = fork();
+    if (pid != 0) {
+        for (const int end : {outPipe, errPipe}) {
+            if (end >= 0)
+                close(end);
+        }
+    }
     if (pid < 0)
         return outcome;
     if (pid == 0) {
         // Only async-signal-safe calls between fork and exec.
         // A group of its own, so that the watchdog stops the program with its launcher.
         setpgid(0, 0);
-        dup2(outFile.handle(), STDOUT_FILENO);
-        dup2(errFile.handle(), STDERR_FILENO);
         dup2(reportFile.handle(), 3);
+        routeChildStream(limits.standardOutput, STDOUT_FILENO, outFile.handle(), outPipe);
+        routeChildStream(limits.standardError, STDERR_FILENO, errFile.handle(), errPipe);
+        // As a shell starts it: a write to a pipe without a reader kills unless the program
+        // itself says otherwise.
+        ::signal(SIGPIPE, SIG_DFL);
         if (limits.fileSizeLimit) {
             // Ignored, so that a write past the limit fails with EFBIG instead of killing.
             ::signal(SIGXFSZ, SIG_IGN);

@@ -1,3 +1,5 @@
+#include "childprocess.h"
+#include "documents.h"
 #include "files.h"
 
 #include <QDir>
@@ -7,6 +9,8 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(ChildStream)
 
 // The program as a user meets it: arguments in, exit status and two streams out.
 namespace {
@@ -142,6 +146,36 @@ const QByteArray answeredInstance = QByteArrayLiteral(
             {"text": "4", "studentId": "S-1", "startTime": 5},
             {"text": "5", "studentId": "S-2", "startTime": 6}]}]})");
 
+// One page with `keywords` holding q1, which `student` answered right.
+QByteArray gradedQuiz(const QStringList &keywords, const QString &student)
+{
+    return doc::document(
+        {doc::page(doc::test(1, {doc::numeric(QStringLiteral("q1"), QStringLiteral("4"))}),
+                   keywords)},
+        {doc::test(1, {doc::numeric(QStringLiteral("q1"), QStringLiteral("4"),
+                                    {doc::response(QStringLiteral("4"), student)})})});
+}
+
+// Every line of every CSV file in `folder`, as "<file>: <line>", sorted.
+QStringList gradesIn(const QString &folder)
+{
+    QStringList grades;
+    for (const QString &file : csvFilesIn(folder)) {
+        for (const QString &line : csvLines(folder + QLatin1Char('/') + file))
+            grades << file + QLatin1String(": ") + line;
+    }
+    grades.sort();
+    return grades;
+}
+
+QStringList gradesOf(const QString &file, const QStringList &lines)
+{
+    QStringList grades;
+    for (const QString &line : lines)
+        grades << file + QLatin1String(": ") + line;
+    return grades;
+}
+
 } // namespace
 
 class TestExporter : public QObject
@@ -155,6 +189,8 @@ private slots:
     void information();
     void usageError_data();
     void usageError();
+    void documentNames_data();
+    void documentNames();
 
     void unopenable_data();
     void unopenable();
@@ -162,8 +198,10 @@ private slots:
     void sample();
     void severalDocuments_data();
     void severalDocuments();
-    void sameBaseName_data();
-    void sameBaseName();
+    void clashingFiles_data();
+    void clashingFiles();
+    void failingStreams_data();
+    void failingStreams();
 
     void diagnostics_data();
     void diagnostics();
@@ -204,8 +242,13 @@ void TestExporter::information_data()
     const QString usage =
         QStringLiteral("Usage: scorlet-export [--verbose] [--output-dir DIR] DOCUMENT.plexa...\n");
     QTest::newRow("help") << QStringList{QStringLiteral("--help")} << usage;
-    QTest::newRow("version") << QStringList{QStringLiteral("--version")}
-                             << QStringLiteral("scorlet-export 1.0.0.8\n");
+    const QString version = QStringLiteral("scorlet-export 1.0.0.8\n");
+    QTest::newRow("version") << QStringList{QStringLiteral("--version")} << version;
+    QTest::newRow("short help") << QStringList{QStringLiteral("-h")} << usage;
+    QTest::newRow("short version") << QStringList{QStringLiteral("-V")} << version;
+    // The first of the two is answered.
+    QTest::newRow("version before help")
+        << QStringList{QStringLiteral("-V"), QStringLiteral("--help")} << version;
     // Asking for help exports nothing, even with documents on the line.
     QTest::newRow("help among documents")
         << QStringList{QStringLiteral("lesson.plexa"), QStringLiteral("--help")} << usage;
@@ -247,6 +290,11 @@ void TestExporter::usageError_data()
         << QStringList{QStringLiteral("--output-dir=") + missingFolder, QStringLiteral("@DOC@")};
     QTest::newRow("output dir is a file") << QStringList{
         QStringLiteral("--output-dir"), QStringLiteral("@DOC@"), QStringLiteral("@DOC@")};
+    // Only a line understood whole gets the help.
+    QTest::newRow("help with an unknown option")
+        << QStringList{QStringLiteral("--help"), QStringLiteral("--quiet")};
+    QTest::newRow("unknown short option after a known one")
+        << QStringList{QStringLiteral("-Vx"), QStringLiteral("@DOC@")};
 }
 
 void TestExporter::usageError()
@@ -268,6 +316,46 @@ void TestExporter::usageError()
     QVERIFY(lines.at(0).startsWith(QLatin1String("scorlet-export: ")));
     QVERIFY(lines.at(1).startsWith(QLatin1String("Usage: scorlet-export ")));
     QCOMPARE(csvFilesIn(tmp.path()), QStringList());
+}
+
+void TestExporter::documentNames_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("documents");
+
+    const QString nothing = QStringLiteral("@TMP@/nothing.plexa");
+    QTest::newRow("lone dash") << QStringList{QStringLiteral("-")} << QStringList{"-"};
+    // An empty name fails like any other name that opens nothing; it does not vanish.
+    QTest::newRow("empty name") << QStringList{QString(), nothing}
+                                << QStringList{QString(), nothing};
+    QTest::newRow("option names after --")
+        << QStringList{QStringLiteral("--"), QStringLiteral("--help"), QStringLiteral("-V")}
+        << QStringList{QStringLiteral("--help"), QStringLiteral("-V")};
+    QTest::newRow("second --") << QStringList{QStringLiteral("--"), nothing, QStringLiteral("--")}
+                               << QStringList{nothing, QStringLiteral("--")};
+    QTest::newRow("options after documents")
+        << QStringList{nothing, QStringLiteral("--output-dir"), QStringLiteral("@TMP@")}
+        << QStringList{nothing};
+}
+
+// Names that no file answers to, so every document fails to open in the order given.
+void TestExporter::documentNames()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, documents);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    arguments.replaceInStrings(QStringLiteral("@TMP@"), tmp.path());
+    documents.replaceInStrings(QStringLiteral("@TMP@"), tmp.path());
+
+    const Outcome outcome = runExporter(arguments);
+    QString expected;
+    for (const QString &document : documents)
+        expected += failedToOpen(document);
+    QCOMPARE(outcome.out, expected);
+    QCOMPARE(outcome.exitCode, 1);
+    QCOMPARE(outcome.errLines().size(), documents.size());
 }
 
 void TestExporter::unopenable_data()
@@ -402,34 +490,64 @@ void TestExporter::severalDocuments()
     }
 }
 
-void TestExporter::sameBaseName_data()
+void TestExporter::clashingFiles_data()
 {
     QTest::addColumn<QString>("first");
+    QTest::addColumn<QByteArray>("firstContent");
     QTest::addColumn<QString>("second");
+    QTest::addColumn<QByteArray>("secondContent");
     QTest::addColumn<bool>("intoOutputFolder");
+    // The file the second document would replace, or empty when both are exported.
+    QTest::addColumn<QString>("clash");
+    QTest::addColumn<QStringList>("grades");
 
+    // No content stands for a copy of the sample.
+    const QStringList sampleGrades =
+        gradesOf(period2, period2Grades) + gradesOf(period4, period4Grades);
     QTest::newRow("two folders into one output folder")
-        << QStringLiteral("a/") + sampleName << QStringLiteral("b/") + sampleName << true;
+        << QStringLiteral("a/") + sampleName << QByteArray() << QStringLiteral("b/") + sampleName
+        << QByteArray() << true << period2 << sampleGrades;
     QTest::newRow("base name up to the first dot")
-        << QStringLiteral("a/fractions-week3.x.plexa")
-        << QStringLiteral("a/fractions-week3.y.plexa") << false;
+        << QStringLiteral("a/fractions-week3.x.plexa") << QByteArray()
+        << QStringLiteral("a/fractions-week3.y.plexa") << QByteArray() << false << period2
+        << sampleGrades;
+    QTest::newRow("keyword file and the document of its name")
+        << QStringLiteral("a/quiz.plexa") << gradedQuiz({QStringLiteral("CSV: A")}, "S-1")
+        << QStringLiteral("a/quiz_A.plexa") << gradedQuiz({}, "S-2") << false
+        << QStringLiteral("quiz_A.csv") << QStringList{QStringLiteral("quiz_A.csv: S-1,100")};
+    // A USB stick or a Windows share folds case, so these would be one file there.
+    QTest::newRow("names that differ in letter case")
+        << QStringLiteral("a/Quiz.plexa") << gradedQuiz({}, "S-1") << QStringLiteral("b/quiz.plexa")
+        << gradedQuiz({}, "S-2") << true << QStringLiteral("quiz.csv")
+        << QStringList{QStringLiteral("Quiz.csv: S-1,100")};
+    QTest::newRow("one base name, other keyword files")
+        << QStringLiteral("a/quiz.x.plexa") << gradedQuiz({QStringLiteral("CSV: A")}, "S-1")
+        << QStringLiteral("a/quiz.y.plexa") << gradedQuiz({QStringLiteral("CSV: B")}, "S-2")
+        << false << QString()
+        << QStringList{QStringLiteral("quiz_A.csv: S-1,100"),
+                       QStringLiteral("quiz_B.csv: S-2,100")};
 }
 
-// A second document that would write the same CSV files is left out, so the grades of the
-// first are not silently replaced.
-void TestExporter::sameBaseName()
+// A second document whose CSV files would replace those of the first is left out whole, so
+// the grades of the first are not silently replaced.
+void TestExporter::clashingFiles()
 {
     QFETCH(QString, first);
+    QFETCH(QByteArray, firstContent);
     QFETCH(QString, second);
+    QFETCH(QByteArray, secondContent);
     QFETCH(bool, intoOutputFolder);
+    QFETCH(QString, clash);
+    QFETCH(QStringList, grades);
 
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
     const QString firstPath = tmp.filePath(first);
     const QString secondPath = tmp.filePath(second);
-    for (const QString &path : {firstPath, secondPath}) {
+    for (const auto &[path, content] :
+         {std::pair(firstPath, firstContent), std::pair(secondPath, secondContent)}) {
         QDir().mkpath(QFileInfo(path).absolutePath());
-        QVERIFY(QFile::copy(m_sample, path));
+        QVERIFY(content.isEmpty() ? QFile::copy(m_sample, path) : writeFile(path, content));
     }
     const QString out = intoOutputFolder ? tmp.filePath(QStringLiteral("out"))
                                          : QFileInfo(firstPath).absolutePath();
@@ -441,13 +559,92 @@ void TestExporter::sameBaseName()
     arguments << firstPath << secondPath;
     const Outcome outcome = runExporter(arguments);
 
+    QCOMPARE(gradesIn(out), grades);
+    QVERIFY(outcome.out.startsWith(importingLine(firstPath)));
+    QVERIFY(outcome.out.contains(importingLine(secondPath)));
+    // The second run ends right after the page pass: nothing of it is written.
+    QCOMPARE(outcome.out.count(closingLines), clash.isEmpty() ? 2 : 1);
+    QVERIFY(outcome.out.endsWith(clash.isEmpty() ? closingLines : importingLine(secondPath)));
+    if (clash.isEmpty()) {
+        QCOMPARE(outcome.err, QString());
+        QCOMPARE(outcome.exitCode, 0);
+        return;
+    }
     QCOMPARE(outcome.exitCode, 1);
-    QCOMPARE(outcome.out, sampleLog(firstPath, out));
-    QCOMPARE(outcome.errLines().size(), 1);
-    QVERIFY(outcome.errLines().first().startsWith(QStringLiteral("scorlet-export: ")));
-    QVERIFY(outcome.errLines().first().contains(native(secondPath)));
-    QCOMPARE(csvLines(out + QLatin1Char('/') + period2), period2Grades);
-    QCOMPARE(csvLines(out + QLatin1Char('/') + period4), period4Grades);
+    const QStringList lines = outcome.errLines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY(lines.first().startsWith(QStringLiteral("scorlet-export: ")));
+    for (const QString &named :
+         {native(firstPath), native(secondPath), native(out + QLatin1Char('/') + clash)})
+        QVERIFY2(lines.first().contains(named), qPrintable(lines.first()));
+}
+
+void TestExporter::failingStreams_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<ChildStream>("standardOutput");
+    QTest::addColumn<ChildStream>("standardError");
+    QTest::addColumn<QString>("reason");
+
+    const QStringList three{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
+    QTest::newRow("output a pipe without reader")
+        << three << ChildStream::ClosedPipe << ChildStream::Captured
+        << QStringLiteral("Broken pipe");
+    QTest::newRow("output on a full disk")
+        << three << ChildStream::FullDisk << ChildStream::Captured
+        << QStringLiteral("No space left on device");
+    // Else the number would go to a file opened later, maybe a grade book.
+    QTest::newRow("output closed") << three << ChildStream::Closed << ChildStream::Captured
+                                   << QStringLiteral("Bad file descriptor");
+    // Nowhere to say it: the files are still written and the status tells.
+    QTest::newRow("both pipes without reader")
+        << (QStringList{QStringLiteral("--verbose")} + three) << ChildStream::ClosedPipe
+        << ChildStream::ClosedPipe << QString();
+    QTest::newRow("both on a full disk")
+        << (QStringList{QStringLiteral("--verbose")} + three) << ChildStream::FullDisk
+        << ChildStream::FullDisk << QString();
+    QTest::newRow("help on a full disk")
+        << QStringList{QStringLiteral("--help")} << ChildStream::FullDisk << ChildStream::Captured
+        << QStringLiteral("No space left on device");
+}
+
+// The log only reports on the job: every document is still exported when standard output
+// fails, and the status and one line on standard error say that the log is not whole.
+void TestExporter::failingStreams()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(ChildStream, standardOutput);
+    QFETCH(ChildStream, standardError);
+    QFETCH(QString, reason);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QStringList folders;
+    for (QString &argument : arguments) {
+        if (argument.startsWith(QLatin1Char('-')))
+            continue;
+        folders << tmp.filePath(argument);
+        argument = copySample(folders.last());
+        QVERIFY(!argument.isEmpty());
+    }
+    ChildLimits limits;
+    limits.standardOutput = standardOutput;
+    limits.standardError = standardError;
+
+    const ChildOutcome outcome =
+        runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), arguments, limits);
+    QVERIFY(outcome.started && !outcome.timedOut);
+    QCOMPARE(outcome.signal, 0);
+    QCOMPARE(outcome.exitCode, 1);
+    for (const QString &folder : folders)
+        QCOMPARE(gradesIn(folder),
+                 gradesOf(period2, period2Grades) + gradesOf(period4, period4Grades));
+    if (standardError == ChildStream::Captured) {
+        const QStringList lines = outcome.errLines();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines.first().startsWith(QStringLiteral("scorlet-export: ")));
+        QVERIFY2(lines.first().endsWith(reason), qPrintable(lines.first()));
+    }
 }
 
 void TestExporter::diagnostics_data()
