@@ -59,6 +59,7 @@ int main(int argc, char **argv)
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
 
     Q_INIT_RESOURCE(scorlet);
+    installDiagnosticOutput();
     QCoreApplication::setOrganizationName(QStringLiteral("Zentriq"));
     QCoreApplication::setApplicationName(QStringLiteral("Scorlet"));
     QApplication app(argc, argv);
