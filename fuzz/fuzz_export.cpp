@@ -6,13 +6,13 @@
 #include "../tests/enginesupport/recording.h"
 #include "../tests/enginesupport/rfc4180.h"
 
+#include <diagnostics.h>
 #include <razuzezoz.h>
 #include <seams.h>
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QLoggingCategory>
 #include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -132,7 +132,7 @@ QStringList exportOnce(raZuzezoz &engine, const QString &document, const Recordi
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // Whatever the environment says, the diagnostic lines are built.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true"));
+    diagnosticsCategory().setEnabled(QtDebugMsg, true);
     qInstallMessageHandler(discardMessage);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "gui.h"
 
+#include "busycursor.h"
 #include "helptexts.h"
 #include "windowrules.h"
 
@@ -7,6 +8,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QIcon>
 #include <QMenuBar>
 #include <QPixmap>
@@ -124,6 +126,12 @@ void gui::exportPlexaToCSV(QString plex)
         if (path.isEmpty())
             return;
     }
+
+    // The run keeps the event loop busy until it ends: show that it works, and let the
+    // window draw itself over the closed dialog or popup first, without taking any input
+    // that could start a second run.
+    const BusyCursor busy;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     const ExportTarget target = exportTargetFor(path);
     lastFolder = target.folder;

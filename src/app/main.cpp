@@ -10,6 +10,7 @@ int main(int argc, char **argv)
 {
     // The images are compiled into the window's static library; pull them in.
     Q_INIT_RESOURCE(scorlet);
+    installDiagnosticOutput();
 
     QCoreApplication::setOrganizationName(QStringLiteral("Zentriq"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("zentriq.example"));

@@ -1,5 +1,7 @@
 #include "streamsinks.h"
 
+#include "diagnostics.h"
+
 #include <QByteArray>
 #include <QLoggingCategory>
 #include <QtGlobal>
@@ -24,20 +26,21 @@ QLoggingCategory::CategoryFilter previousFilter = nullptr;
 
 // The command line has the last word on diagnostics, over QT_LOGGING_RULES and logging
 // configuration files: --verbose always shows them, and without it the engine, which asks
-// before it builds a line, does not even build them.
+// before it builds a line, does not even build them. The filter also runs while the
+// diagnostics category itself is being made, so it goes by the name alone.
 void filterCategories(QLoggingCategory *category)
 {
     if (previousFilter)
         previousFilter(category);
-    if (std::strcmp(category->categoryName(), "default") == 0)
+    if (std::strcmp(category->categoryName(), diagnosticsCategoryName) == 0)
         category->setEnabled(QtDebugMsg, verboseDiagnostics);
 }
 
 void handleMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    const bool defaultCategory =
-        context.category == nullptr || std::strcmp(context.category, "default") == 0;
-    if (type == QtDebugMsg && defaultCategory) {
+    const bool diagnosticLine = type == QtDebugMsg && context.category != nullptr &&
+                                std::strcmp(context.category, diagnosticsCategoryName) == 0;
+    if (diagnosticLine) {
         // Without --verbose such lines are not even built; this is a second guard.
         if (verboseDiagnostics)
             writeLine(stderr, message);

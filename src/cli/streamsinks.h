@@ -54,8 +54,8 @@ private:
 };
 
 // Routes the program's messages to standard error: diagnostic lines (debug output of the
-// default category) as they are, and only while verbose; every other message prefixed with
-// the program's name.
+// diagnostics category) as they are, and only while verbose; every other message prefixed
+// with the program's name.
 void installMessageHandler();
 // Switches the diagnostic lines on or off for good, whatever logging rules the environment
 // sets. Until the first call the message handler drops them.

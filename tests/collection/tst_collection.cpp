@@ -5,6 +5,7 @@
 #include <test.h>
 
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QtTest>
 
 using doc::response;
@@ -54,7 +55,8 @@ private slots:
     void percentSignsPrintedUnchanged();
     void instanceOfOtherKind();
     void missingInstanceEndsThePass();
-    void diagnosticsSwitchedOff();
+    void diagnosticsFollowTheRules_data();
+    void diagnosticsFollowTheRules();
     void secondPassMeetsEarlierVerdicts_data();
     void secondPassMeetsEarlierVerdicts();
     void questionWalkedOutsideThePass();
@@ -385,21 +387,37 @@ void TestCollection::missingInstanceEndsThePass()
     QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ann"});
 }
 
-void TestCollection::diagnosticsSwitchedOff()
+void TestCollection::diagnosticsFollowTheRules_data()
 {
+    QTest::addColumn<QString>("rules");
+    QTest::addColumn<int>("lineCount");
+    // The lines name every student and answer: a program that nobody asked for them keeps
+    // them out of its standard error, and so out of the system log.
+    QTest::newRow("off as the program starts") << QString() << 0;
+    QTest::newRow("default category's debug output is not enough")
+        << QStringLiteral("default.debug=true") << 0;
+    QTest::newRow("switched off") << QStringLiteral("*.debug=true\nscorlet.diagnostics.debug=false")
+                                  << 0;
+    QTest::newRow("switched on") << QStringLiteral("scorlet.diagnostics.debug=true") << 10;
+}
+
+void TestCollection::diagnosticsFollowTheRules()
+{
+    QFETCH(QString, rules);
+    QFETCH(int, lineCount);
     EngineHarness h;
     QVERIFY(h.load(
         doc::document({doc::page(doc::test(1, {doc::choice("q")}))},
                       {doc::test(1, {doc::choice("q", {response("A", "Ann"), response("", "Ben"),
                                                        response("B", "")})})})));
 
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    DiagnosticCapture capture;
+    QLoggingCategory::setFilterRules(rules);
+    const auto reset = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+    MessageCapture capture({QtDebugMsg}, MessageCapture::PassOn, diagnosticsCategoryName);
     QVERIFY(h.catalogue());
     QVERIFY(h.engine.dumpResponses());
-    QLoggingCategory::setFilterRules(QString());
 
-    QVERIFY(capture.lines().isEmpty());
+    QCOMPARE(capture.lines().size(), lineCount);
     // The results do not depend on the diagnostics.
     QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ann"});
     QCOMPARE(stateOf(h, "NULL", "Ann", "q")->correct, true);

@@ -1,3 +1,4 @@
+#include "diagnostics.h"
 #include "exportdatabase.h"
 #include "files.h"
 #include "messagecapture.h"
@@ -531,7 +532,7 @@ void TestCsvWriter::failedFilesCountedPerCall()
 
 void TestCsvWriter::reportEndIsLastDiagnostic()
 {
-    QLoggingCategory *category = QLoggingCategory::defaultCategory();
+    QLoggingCategory *category = &diagnosticsCategory();
     const bool wasEnabled = category->isDebugEnabled();
     category->setEnabled(QtDebugMsg, true);
     MessageCapture capture({QtDebugMsg, QtInfoMsg, QtWarningMsg, QtCriticalMsg, QtFatalMsg},

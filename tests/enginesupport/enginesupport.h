@@ -3,6 +3,7 @@
 // Shared by the engine's test programs: recording seams, a diagnostic capture, builders for
 // Plexa documents written as JSON and an engine wired to the seams.
 
+#include "diagnosticcapture.h"
 #include "documents.h"
 #include "files.h"
 #include "messagecapture.h"

@@ -1,12 +1,14 @@
 #pragma once
 
-// Collects the messages of the chosen types written while it lives; the others go on to the
-// handler installed before it, or are dropped where a test wants the output quiet.
+// Collects the messages of the chosen types (and, if named, of one category) written while it
+// lives; the others go on to the handler installed before it, or are dropped where a test
+// wants the output quiet.
 
 #include <QList>
 #include <QStringList>
 #include <QtGlobal>
 
+#include <cstring>
 #include <initializer_list>
 
 class MessageCapture
@@ -14,11 +16,13 @@ class MessageCapture
 public:
     enum Others { PassOn, Drop };
 
-    explicit MessageCapture(std::initializer_list<QtMsgType> types, Others others = PassOn)
+    explicit MessageCapture(std::initializer_list<QtMsgType> types, Others others = PassOn,
+                            const char *category = nullptr)
     {
         lines().clear();
         state().types = types;
         state().others = others;
+        state().category = category;
         state().previous = qInstallMessageHandler(&MessageCapture::handle);
     }
     ~MessageCapture() { qInstallMessageHandler(state().previous); }
@@ -36,6 +40,7 @@ private:
     {
         QList<QtMsgType> types;
         Others others = PassOn;
+        const char *category = nullptr;
         QtMessageHandler previous = nullptr;
     };
     static State &state()
@@ -45,18 +50,14 @@ private:
     }
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
     {
-        if (state().types.contains(type))
+        const char *wanted = state().category;
+        const bool inCategory =
+            !wanted || (context.category && !std::strcmp(context.category, wanted));
+        if (state().types.contains(type) && inCategory)
             lines().append(message);
         else if (state().others == PassOn && state().previous)
             state().previous(type, context, message);
     }
-};
-
-// The engine's diagnostic lines (debug messages); everything else shows as before.
-class DiagnosticCapture : public MessageCapture
-{
-public:
-    DiagnosticCapture() : MessageCapture({QtDebugMsg}) {}
 };
 
 // The reader's warnings; everything else is dropped.

@@ -678,6 +678,10 @@ void TestExporter::diagnostics_data()
     // Rules that switch debug output off do not silence --verbose.
     QTest::newRow("verbose despite logging rules")
         << true << QStringLiteral("default.debug=false") << sampleDiagnostics;
+    QTest::newRow("quiet despite the diagnostics rule")
+        << false << QStringLiteral("scorlet.diagnostics.debug=true") << QStringList();
+    QTest::newRow("verbose despite the diagnostics rule")
+        << true << QStringLiteral("scorlet.diagnostics.debug=false") << sampleDiagnostics;
 }
 
 void TestExporter::diagnostics()

@@ -1,5 +1,9 @@
+#include "diagnostics.h"
+#include "documents.h"
+#include "files.h"
 #include "gui.h"
 #include "helptexts.h"
+#include "messagecapture.h"
 #include "startup.h"
 #include "windowrules.h"
 
@@ -16,9 +20,17 @@
 #include <QToolBar>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
+
+// The application's override cursor as a shape, -1 for none.
+int overrideShape()
+{
+    const QCursor *cursor = QGuiApplication::overrideCursor();
+    return cursor ? int(cursor->shape()) : -1;
+}
 
 // Answers every question at once and remembers what it was asked.
 class FakePrompts : public GuiPrompts
@@ -29,6 +41,7 @@ public:
         QWidget *parent = nullptr;
         QString title;
         QString text;
+        int cursor = -1;
     };
     struct Dialog
     {
@@ -49,16 +62,19 @@ public:
     QStringList popupPaths;
     QPoint popupAt;
     int popups = 0;
+    // What closing the dialog or the popup leaves to be drawn again.
+    std::function<void()> closed = [] {};
 
     QString openFileName(QWidget *parent, const QString &caption, const QString &folder,
                          const QString &filter) override
     {
         dialogs.append({parent, caption, folder, filter});
+        closed();
         return fileAnswer;
     }
     void information(QWidget *parent, const QString &title, const QString &text) override
     {
-        informations.append({parent, title, text});
+        informations.append({parent, title, text, overrideShape()});
     }
     void about(QWidget *parent, const QString &title, const QString &text) override
     {
@@ -76,6 +92,7 @@ public:
                                                      : entry->text());
             popupPaths.append(entry->data().toString());
         }
+        closed();
         if (popupChoice < 1 || popupChoice > entries.size())
             return nullptr;
         return entries.at(popupChoice - 1);
@@ -96,6 +113,19 @@ struct Window
         prepareMainWindow(window, desktop);
     }
     QString log() const { return window.logView.toPlainText(); }
+};
+
+// Counts the times a widget was drawn.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
 };
 
 QList<QMenu *> menusOf(QMainWindow &window)
@@ -177,9 +207,12 @@ private slots:
     void usageBox();
     void aboutBox();
     void noticesHaveNoParent();
+    void diagnosticLinesAsWritten();
 
     void exportChosenPath_data();
     void exportChosenPath();
+    void busyWhileTheRunLasts_data();
+    void busyWhileTheRunLasts();
     void cancelledDialogChangesNothing();
     void lastFolderIsTheDialogStart();
 
@@ -423,6 +456,34 @@ void TestMainWindow::noticesHaveNoParent()
     QCOMPARE(w.prompts->informations.first().text, QStringLiteral("<b>2 + 2</b>"));
 }
 
+// What reaches the platform's handler, as "<category>|<message>".
+QStringList &handled()
+{
+    static QStringList messages;
+    return messages;
+}
+
+void recordMessage(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    handled().append(QLatin1String(context.category) + QLatin1Char('|') + message);
+}
+
+void TestMainWindow::diagnosticLinesAsWritten()
+{
+    handled().clear();
+    const QtMessageHandler before = qInstallMessageHandler(recordMessage);
+    installDiagnosticOutput();
+    diagnosticsCategory().setEnabled(QtDebugMsg, true);
+    const auto restore = qScopeGuard([before] {
+        diagnosticsCategory().setEnabled(QtDebugMsg, false);
+        qInstallMessageHandler(before);
+    });
+    diagnostic(QStringLiteral("report end...."));
+    qCWarning(diagnosticsCategory()).noquote() << "warned";
+    // Qt's default format leaves out the name of the default category only.
+    QCOMPARE(handled(), (QStringList{"default|report end....", "scorlet.diagnostics|warned"}));
+}
+
 void TestMainWindow::exportChosenPath_data()
 {
     QTest::addColumn<QString>("folder");
@@ -462,6 +523,68 @@ void TestMainWindow::exportChosenPath()
     QCOMPARE(w.log().split(QLatin1Char('\n')),
              (QStringList{QStringLiteral("Importing file ") + QDir::toNativeSeparators(path),
                           QStringLiteral("FAILED to open plexa ")}));
+}
+
+void TestMainWindow::busyWhileTheRunLasts_data()
+{
+    QTest::addColumn<bool>("fromRecentList");
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<int>("notices");
+
+    const QJsonValue sameQuestion = doc::test(1, {doc::numeric("q")});
+    const QByteArray twoDuplicates =
+        doc::document({doc::page(sameQuestion), doc::page(sameQuestion), doc::page(sameQuestion)});
+    QTest::newRow("dialog, cannot open") << false << QByteArray("not a document") << 0;
+    QTest::newRow("recent list, cannot open") << true << QByteArray("not a document") << 0;
+    QTest::newRow("dialog, two notices") << false << twoDuplicates << 2;
+    QTest::newRow("recent list, two notices") << true << twoDuplicates << 2;
+}
+
+// The run keeps the event loop busy: the window is drawn again over the closed dialog or
+// popup before it starts, the wait cursor shows while it lasts, a notice box in between has
+// the normal cursor, and the cursor is back to normal however the run ends.
+void TestMainWindow::busyWhileTheRunLasts()
+{
+    QFETCH(bool, fromRecentList);
+    QFETCH(QByteArray, document);
+    QFETCH(int, notices);
+    const QString path = work.filePath(QStringLiteral("busy.plexa"));
+    QVERIFY(writeFile(path, document));
+    setHostList(QStringList{path});
+
+    Window w;
+    w.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+    PaintCounter drawn;
+    w.window.logView.viewport()->installEventFilter(&drawn);
+    int drawnWhenClosed = -1;
+    w.prompts->closed = [&] {
+        drawnWhenClosed = drawn.paints;
+        w.window.logView.viewport()->update();
+    };
+    // Cursor and paint count whenever the run touches the log, from its first clear on.
+    QList<int> cursors;
+    QList<int> paints;
+    connect(&w.window.logView, &QPlainTextEdit::textChanged, &w.window, [&] {
+        cursors.append(overrideShape());
+        paints.append(drawn.paints);
+    });
+    MessageCapture diagnostics({QtDebugMsg}, MessageCapture::PassOn, diagnosticsCategoryName);
+
+    w.prompts->fileAnswer = path;
+    w.prompts->popupChoice = 1;
+    (fromRecentList ? w.window.exportRecentAction : w.window.exportAction)->trigger();
+
+    QCOMPARE(w.window.engine.plexaPath, path);
+    QVERIFY(!cursors.isEmpty());
+    QVERIFY2(paints.first() > drawnWhenClosed, "the run started before the window was drawn");
+    QCOMPARE(cursors, QList<int>(cursors.size(), int(Qt::WaitCursor)));
+    QCOMPARE(w.prompts->informations.size(), notices);
+    for (const FakePrompts::Box &box : w.prompts->informations)
+        QCOMPARE(box.cursor, -1);
+    QCOMPARE(overrideShape(), -1);
+    // Nobody asked for the diagnostic lines.
+    QVERIFY(diagnostics.lines().isEmpty());
 }
 
 void TestMainWindow::cancelledDialogChangesNothing()
