@@ -17,7 +17,7 @@ namespace {
 // lines in the help text, and either the outcome it ends parsing with (help, version) or
 // what its value does to the options. `apply` gets the last value given and returns why the
 // value is refused, or a null string.
-struct OptionSpec
+struct OptionEntry
 {
     const char *shortName;
     const char *longName;
@@ -44,7 +44,7 @@ QString applyVerbose(CliOptions &options, const QString &)
 }
 
 // In the order of the help text.
-const OptionSpec optionTable[] = {
+const OptionEntry optionTable[] = {
     {nullptr, "output-dir", "DIR",
      "write the CSV files into DIR, an existing folder, instead of each\n"
      "document's own folder",
@@ -56,26 +56,26 @@ const OptionSpec optionTable[] = {
     {"V", "version", nullptr, "show the version and exit", ParsedArguments::Version, nullptr},
 };
 
-QCommandLineOption parserOption(const OptionSpec &spec)
+QCommandLineOption parserOption(const OptionEntry &option)
 {
     QStringList names;
-    if (spec.shortName)
-        names << QLatin1String(spec.shortName);
-    names << QLatin1String(spec.longName);
-    return QCommandLineOption(names, QString(), QLatin1String(spec.valueName));
+    if (option.shortName)
+        names << QLatin1String(option.shortName);
+    names << QLatin1String(option.longName);
+    return QCommandLineOption(names, QString(), QLatin1String(option.valueName));
 }
 
 // "  -h, --help" or "  --output-dir DIR", then the help lines from the twentieth column on.
-QString optionHelp(const OptionSpec &spec)
+QString optionHelp(const OptionEntry &option)
 {
     QString synopsis = QStringLiteral("  ");
-    if (spec.shortName)
-        synopsis += QLatin1Char('-') + QLatin1String(spec.shortName) + QLatin1String(", ");
-    synopsis += QLatin1String("--") + QLatin1String(spec.longName);
-    if (spec.valueName)
-        synopsis += QLatin1Char(' ') + QLatin1String(spec.valueName);
+    if (option.shortName)
+        synopsis += QLatin1Char('-') + QLatin1String(option.shortName) + QLatin1String(", ");
+    synopsis += QLatin1String("--") + QLatin1String(option.longName);
+    if (option.valueName)
+        synopsis += QLatin1Char(' ') + QLatin1String(option.valueName);
     const QString indent(20, QLatin1Char(' '));
-    QString help = QString::fromLatin1(spec.help);
+    QString help = QString::fromLatin1(option.help);
     help.replace(QLatin1String("\n"), QLatin1Char('\n') + indent);
     return (synopsis + QLatin1String("  ")).leftJustified(indent.size()) + help + QLatin1Char('\n');
 }
@@ -102,8 +102,8 @@ ParsedArguments usageError(const QString &error)
 ParsedArguments parseArguments(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    for (const OptionSpec &spec : optionTable)
-        parser.addOption(parserOption(spec));
+    for (const OptionEntry &option : optionTable)
+        parser.addOption(parserOption(option));
     QStringList line{QStringLiteral("scorlet-export")};
     for (const QString &argument : arguments)
         line << (argument.isEmpty() ? emptyArgument : argument);
@@ -114,20 +114,20 @@ ParsedArguments parseArguments(const QStringList &arguments)
     // Help or version, whichever came first, is shown whatever else the line holds, as long
     // as the parser understood all of it.
     for (const QString &name : parser.optionNames()) {
-        for (const OptionSpec &spec : optionTable) {
-            const bool named = name == QLatin1String(spec.longName) ||
-                               (spec.shortName && name == QLatin1String(spec.shortName));
-            if (named && spec.outcome != ParsedArguments::Run) {
-                parsed.outcome = spec.outcome;
+        for (const OptionEntry &option : optionTable) {
+            const bool named = name == QLatin1String(option.longName) ||
+                               (option.shortName && name == QLatin1String(option.shortName));
+            if (named && option.outcome != ParsedArguments::Run) {
+                parsed.outcome = option.outcome;
                 return parsed;
             }
         }
     }
-    for (const OptionSpec &spec : optionTable) {
-        if (!spec.apply || !parser.isSet(QLatin1String(spec.longName)))
+    for (const OptionEntry &option : optionTable) {
+        if (!option.apply || !parser.isSet(QLatin1String(option.longName)))
             continue;
-        const QString error =
-            spec.apply(parsed.options, restoreEmpty(parser.value(QLatin1String(spec.longName))));
+        const QString error = option.apply(
+            parsed.options, restoreEmpty(parser.value(QLatin1String(option.longName))));
         if (!error.isNull())
             return usageError(error);
     }
@@ -164,8 +164,8 @@ Exit status: 0 when every document was exported in full; 1 when a document could
 opened, did not deliver all the pages or test instances it reported, or a CSV file could
 not be written; 2 for a usage error.)";
     QString text = usageLine() + QString::fromLatin1(description);
-    for (const OptionSpec &spec : optionTable)
-        text += optionHelp(spec);
+    for (const OptionEntry &option : optionTable)
+        text += optionHelp(option);
     return text + QString::fromLatin1(rest);
 }
 
