@@ -213,8 +213,8 @@ public:
     QString error() const { return m_error; }
 
 private:
-    // One step of the place named in a reason: a member name (`raw` when as the document
-    // writes it), or an array index when name is null.
+    // One step of the place named in a reason: a member name (`raw` with its size when as the
+    // document writes it, else null-terminated), or an array index when name is null.
     struct PlaceItem
     {
         const char *name;
@@ -257,7 +257,7 @@ private:
     }
     bool memberError(const char *name, const char *what)
     {
-        m_place.push_back({name, std::strlen(name), -1, false});
+        m_place.push_back({name, 0, -1, false});
         return placeError(what);
     }
     // The value at hand has the wrong type. It is still read through, so that broken JSON
@@ -360,8 +360,8 @@ QString DocumentReader::place() const
             if (!text.isEmpty())
                 text += QLatin1Char('.');
             // A name read from the document is whole: its string was checked before.
-            text += item.raw ? Json::decodeString(item.name - 1)
-                             : QString(QLatin1String(item.name, qsizetype(item.size)));
+            text +=
+                item.raw ? Json::decodeString(item.name - 1) : QString(QLatin1String(item.name));
         } else {
             text += QLatin1Char('[') + QString::number(item.index) + QLatin1Char(']');
         }
@@ -594,7 +594,7 @@ bool DocumentReader::parseArray(F &&element)
 template <typename F>
 bool DocumentReader::known(const char *name, unsigned bit, unsigned &seen, F &&read)
 {
-    m_place.push_back({name, std::strlen(name), -1, false});
+    m_place.push_back({name, 0, -1, false});
     if (seen & bit)
         return placeError("duplicate member");
     seen |= bit;
