@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #ifdef __SSE2__
@@ -103,6 +104,40 @@ int memberIndex(std::string_view name, const std::string_view (&names)[N])
             return int(i);
     }
     return name.find('\\') == std::string_view::npos ? -1 : escapedMemberIndex(name, names, N);
+}
+
+// The members of a response, in the order of their indexes.
+constexpr std::string_view ResponseMembers[] = {"text", "studentId", "studentName", "label",
+                                                "startTime"};
+
+// memberIndex for a response's members, on the path of every response read and every one
+// looked into: names of a fixed length compare as a few words.
+inline int responseMemberIndex(std::string_view name)
+{
+    switch (name.size()) {
+    case 4:
+        if (std::memcmp(name.data(), "text", 4) == 0)
+            return 0;
+        break;
+    case 5:
+        if (std::memcmp(name.data(), "label", 5) == 0)
+            return 3;
+        break;
+    case 9:
+        if (std::memcmp(name.data(), "studentId", 9) == 0)
+            return 1;
+        if (std::memcmp(name.data(), "startTime", 9) == 0)
+            return 4;
+        break;
+    case 11:
+        if (std::memcmp(name.data(), "studentName", 11) == 0)
+            return 2;
+        break;
+    }
+    // Names written with escapes, and unknown ones.
+    return name.find('\\') == std::string_view::npos
+               ? -1
+               : escapedMemberIndex(name, ResponseMembers, std::size(ResponseMembers));
 }
 
 // Walks of a checked document.

@@ -154,8 +154,6 @@ constexpr std::string_view QuestionMembers[] = {
     "id",      "text",      "type",           "hasCorrectAnswer", "answers",
     "options", "labelType", "textComparison", "tolerance",        "responses"};
 constexpr std::string_view OptionMembers[] = {"label", "correct"};
-constexpr std::string_view ResponseMembers[] = {"text", "studentId", "studentName", "label",
-                                                "startTime"};
 constexpr std::string_view ClassNames[] = {"Test", "SelfPacedTest", "InstructorPacedTest"};
 
 enum class TestClass { Plain, SelfPaced, InstructorPaced, FromKind };
@@ -1083,7 +1081,7 @@ bool DocumentReader::readResponse()
     return readObject([&](const Text &key) {
         Text text;
         int startTime = 0;
-        switch (Json::memberIndex(key.view(), ResponseMembers)) {
+        switch (Json::responseMemberIndex(key.view())) {
         case 0:
             return known("text", 1, seen, [&] { return readText(text); });
         case 1:

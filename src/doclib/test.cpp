@@ -220,35 +220,6 @@ struct ResponseFields
 
 thread_local ResponseFields lastResponse;
 
-// On the path of every response read: names of a fixed length compare as a few words.
-int responseMember(std::string_view name)
-{
-    static constexpr std::string_view Members[] = {"text", "studentId", "studentName", "label",
-                                                   "startTime"};
-    switch (name.size()) {
-    case 4:
-        if (std::memcmp(name.data(), "text", 4) == 0)
-            return 0;
-        break;
-    case 5:
-        if (std::memcmp(name.data(), "label", 5) == 0)
-            return 3;
-        break;
-    case 9:
-        if (std::memcmp(name.data(), "studentId", 9) == 0)
-            return 1;
-        if (std::memcmp(name.data(), "startTime", 9) == 0)
-            return 4;
-        break;
-    case 11:
-        if (std::memcmp(name.data(), "studentName", 11) == 0)
-            return 2;
-        break;
-    }
-    // Names written with escapes, and unknown ones.
-    return Json::memberIndex(name, Members);
-}
-
 const ResponseFields &fieldsOf(const DocumentStore &store, std::uint32_t offset)
 {
     ResponseFields &fields = lastResponse;
@@ -258,7 +229,7 @@ const ResponseFields &fieldsOf(const DocumentStore &store, std::uint32_t offset)
     fields = ResponseFields();
     const char *const data = store.data();
     Json::forEachMember(data + offset, [&](std::string_view name, const char *value) {
-        const int member = responseMember(name);
+        const int member = Json::responseMemberIndex(name);
         if (member < 0)
             return static_cast<const char *>(nullptr);
         if (member == 4) {
