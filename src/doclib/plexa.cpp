@@ -1,5 +1,7 @@
 #include "plexa.h"
 
+#include "jsontext_p.h"
+#include "memory_p.h"
 #include "reader_p.h"
 #include "store_p.h"
 
@@ -25,23 +27,46 @@ namespace Zazizi {
 
 namespace {
 
-// Spans address the buffer with 32-bit offsets.
+// Texts and objects are 32-bit offsets into the buffer.
 constexpr qint64 MaxDocumentSize = Q_INT64_C(0xffffffff);
+
+// The most the whole process may need for a document, per byte of the file and beyond:
+// the file itself, what the reader keeps of it (held to a budget) and what an export builds.
+constexpr qint64 NeedPerFileByte = 4;
+constexpr qint64 NeedBeyond = qint64(8) << 20;
+
+qint64 megabytes(qint64 bytes)
+{
+    return (bytes + (qint64(1) << 19)) >> 20;
+}
+
+// Refusing a document at once is better than failing (or being killed) half-way through.
+bool enoughMemoryFor(qint64 fileSize, QString &error)
+{
+    const qint64 needed = NeedPerFileByte * fileSize + NeedBeyond;
+    const qint64 available = availableMemory();
+    if (available < 0 || needed <= available)
+        return true;
+    error = QStringLiteral("not enough memory: needs about %1 MB, %2 MB available")
+                .arg(megabytes(needed))
+                .arg(megabytes(available));
+    return false;
+}
 
 std::unique_ptr<DocumentStore> readStore(QByteArray buffer, qsizetype size, QString &error)
 {
     std::memset(buffer.data() + size, 0, DocumentStore::Padding);
-    auto store = std::make_unique<DocumentStore>(std::move(buffer), size);
     // A small file of tiny objects can still ask for more memory than there is; that is one
     // more document that cannot be opened.
     try {
+        auto store = std::make_unique<DocumentStore>(std::move(buffer), size);
         if (!readDocument(*store, error))
             return nullptr;
+        return store;
     } catch (const std::bad_alloc &) {
         error = QStringLiteral("not enough memory");
         return nullptr;
     }
-    return store;
 }
 
 // A large document fills hundreds of megabytes at once; with large pages the kernel maps
@@ -107,6 +132,8 @@ bool readFile(const QString &path, QByteArray &buffer, qsizetype &size, QString 
         error = QStringLiteral("file too large");
         return false;
     }
+    if (!enoughMemoryFor(expected, error))
+        return false;
     try {
         buffer = QByteArray(qsizetype(expected) + DocumentStore::Padding, Qt::Uninitialized);
     } catch (const std::bad_alloc &) {
@@ -188,10 +215,21 @@ Page *Plexa::pageAt(int i) const
 {
     if (i < 0 || std::size_t(i) >= m_store->pages.size())
         return nullptr;
-    const DocumentStore::PageData &page = m_store->pages[std::size_t(i)];
-    if (!page.present)
+    const std::uint32_t entry = m_store->pages[std::size_t(i)];
+    if (entry == DocumentStore::NullPage)
         return nullptr;
-    return new Page(page.test, page.keywords);
+    if (entry == DocumentStore::BarePage)
+        return new Page(nullptr, QStringList());
+    const DocumentStore::PageDetails &page =
+        m_store->pageDetails[entry - DocumentStore::FirstPageDetails];
+    QStringList keywords;
+    if (page.keywords) {
+        Json::forEachElement(m_store->data() + page.keywords, [&](const char *value) {
+            keywords.append(Json::decodeString(value));
+            return Json::stringEnd(value);
+        });
+    }
+    return new Page(page.test ? m_store->tests[page.test - 1].get() : nullptr, std::move(keywords));
 }
 
 int Plexa::testInstanceCount() const
@@ -203,12 +241,13 @@ Test *Plexa::testInstanceAt(int i) const
 {
     if (i < 0 || std::size_t(i) >= m_store->testInstances.size())
         return nullptr;
-    return m_store->testInstances[std::size_t(i)];
+    const std::uint32_t test = m_store->testInstances[std::size_t(i)];
+    return test ? m_store->tests[test - 1].get() : nullptr;
 }
 
 QString Plexa::title() const
 {
-    return m_store->title;
+    return m_store->title ? Json::decodeString(m_store->data() + m_store->title) : QString();
 }
 
 } // namespace Zazizi

@@ -36,7 +36,8 @@ public:
     virtual ~Plexa();
 
     // Null when the file cannot be opened; one warning on the diagnostic output then names
-    // the file and the reason.
+    // the file and the reason. A document is also refused when it would need more memory
+    // than the process can get, or when its objects would cost far more than its size.
     static Plexa *openPlexa(const QString &path);
     // The same reader on bytes already in memory. On failure returns null and, when
     // `error` is given, stores the reason there instead of writing a warning.
@@ -48,7 +49,8 @@ public:
     Page *pageAt(int i) const;
 
     int testInstanceCount() const;
-    // Belongs to the document; null for a `null` element or an index out of range.
+    // Belongs to the document; null for a `null` element or an index out of range. Test
+    // instances without questions that deliver the same may be one object.
     Test *testInstanceAt(int i) const;
 
     QString title() const;

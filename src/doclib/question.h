@@ -8,7 +8,6 @@
 
 namespace Zazizi {
 
-class DocumentStore;
 class Response;
 
 // One question of a test. Owned by the document; valid while the document is open.
@@ -21,40 +20,35 @@ public:
         bool correct = false;
     };
 
-    QString id() const { return m_id; }
-    QString text() const { return m_text; }
+    QString id() const;
+    QString text() const;
     int type() const { return m_type; }
     bool hasCorrectAnswer() const { return m_hasCorrectAnswer; }
 
-    QStringList answerList() const { return m_answers; }
-    QList<Option> options() const { return m_options; }
-    int labelType() const { return m_labelType; }
-    int textComparison() const { return m_textComparison; }
-    double tolerance() const { return m_tolerance; }
+    QStringList answerList() const;
+    QList<Option> options() const;
+    int labelType() const;
+    int textComparison() const;
+    double tolerance() const;
 
-    int responseCount() const { return m_responseCount; }
+    int responseCount() const { return int(m_responseCount); }
     // Null for a `null` element of the document's response array, or an index out of range.
     Response *responseAt(int i) const;
 
 private:
     friend class DocumentReader;
 
-    QString m_id;
-    QString m_text;
+    // Texts and lists are offsets into the document's buffer, decoded when asked for; the
+    // document is found from the question's own address. 0: the member is absent.
+    std::uint32_t m_id = 0;
+    std::uint32_t m_text = 0;
     int m_type = 0;
-    bool m_hasCorrectAnswer = false;
-    QStringList m_answers;
-    QList<Option> m_options;
-    int m_labelType = 0;
-    int m_textComparison = 0;
-    double m_tolerance = 0.0;
-    // The responses are a run of the document's response table starting at m_firstResponse,
-    // unless the array holds `null` elements: then m_firstSlot (not -1) starts a run of
-    // indexes into that table.
-    const DocumentStore *m_store = nullptr;
+    // Index into the document's question details plus one; 0: every such member is absent.
+    std::uint32_t m_details = 0;
+    // A run of the document's response table, `null` elements included.
     std::uint32_t m_firstResponse = 0;
-    std::int64_t m_firstSlot = -1;
-    int m_responseCount = 0;
+    std::uint32_t m_responseCount = 0;
+    bool m_hasCorrectAnswer = false;
 };
 
 } // namespace Zazizi

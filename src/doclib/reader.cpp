@@ -1,42 +1,56 @@
 #include "reader_p.h"
+
+#include "jsontext_p.h"
 #include "store_p.h"
 
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <functional>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <utility>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace Zazizi {
 
 namespace {
 
+using Json::isDigit;
+
 // Deeper documents are refused: skipping an unknown value recurses once per level, and a
 // fixed limit keeps that recursion far from the end of the stack whatever the file holds.
 constexpr int MaxDepth = 256;
 
+// What the reader's own structures may cost, per byte of the file and beyond. Most objects
+// cost less than their smallest JSON, but a test object (a QObject) costs far more: a
+// document of nothing else is refused rather than grow to many times its size. With the file
+// itself and an export's tables, the process stays within a small multiple of the file.
+constexpr std::size_t BudgetPerFileByte = 2;
+constexpr std::size_t BudgetBeyond = std::size_t(4) << 20;
+// A test object on the heap with Qt's private part of it and the allocator's overhead
+// (measured: 192 bytes), and its place in the table of tests as that table grows.
+constexpr std::size_t TestCost = 192 + 2 * sizeof(std::unique_ptr<Test>);
+// The entry that finds an equal test without questions again.
+constexpr std::size_t SharedTestCost = 96;
+// Lists are built when asked for; the largest of them, built once, is held to the budget
+// too: per element a QString (or an option) in the list, per text its heap block.
+constexpr std::size_t TextElementCost = sizeof(QString);
+constexpr std::size_t OptionElementCost = sizeof(Question::Option);
+constexpr std::size_t textCost(std::size_t bytes)
+{
+    return bytes ? 32 + 2 * bytes : 0;
+}
+
+// A string as the document has it, between its quotes.
 struct Text
 {
-    char *data = nullptr;
+    const char *data = nullptr;
     std::size_t size = 0;
 
     std::string_view view() const { return {data, size}; }
 };
-
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\n' || c == '\r' || c == '\t';
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 // Length of the well-formed UTF-8 sequence at s (overlong forms, surrogates and code points
 // above U+10FFFF refused), or 0. Reads at most 4 bytes, which the buffer's padding allows.
@@ -68,33 +82,6 @@ int utf8SequenceLength(const char *p)
     return 0;
 }
 
-// The first byte at or after s that ends a plain run inside a string: a quote, a backslash,
-// a control byte or a non-ASCII byte. The zero padding after the document stops the scan.
-char *findSpecial(char *s)
-{
-#ifdef __SSE2__
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i space = _mm_set1_epi8(0x20);
-    for (;; s += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
-        // A signed compare catches control bytes and, as negative values, non-ASCII bytes.
-        const __m128i hit =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
-                         _mm_cmplt_epi8(v, space));
-        const int mask = _mm_movemask_epi8(hit);
-        if (mask)
-            return s + __builtin_ctz(unsigned(mask));
-    }
-#else
-    for (;; ++s) {
-        const auto c = static_cast<unsigned char>(*s);
-        if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80)
-            return s;
-    }
-#endif
-}
-
 int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -116,26 +103,6 @@ int hex4(const char *s)
         value = value * 16 + digit;
     }
     return value;
-}
-
-char *writeUtf8(char *w, unsigned cp)
-{
-    if (cp < 0x80) {
-        *w++ = char(cp);
-    } else if (cp < 0x800) {
-        *w++ = char(0xc0 | (cp >> 6));
-        *w++ = char(0x80 | (cp & 0x3f));
-    } else if (cp < 0x10000) {
-        *w++ = char(0xe0 | (cp >> 12));
-        *w++ = char(0x80 | ((cp >> 6) & 0x3f));
-        *w++ = char(0x80 | (cp & 0x3f));
-    } else {
-        *w++ = char(0xf0 | (cp >> 18));
-        *w++ = char(0x80 | ((cp >> 12) & 0x3f));
-        *w++ = char(0x80 | ((cp >> 6) & 0x3f));
-        *w++ = char(0x80 | (cp & 0x3f));
-    }
-    return w;
 }
 
 // Whether a number that std::from_chars found out of range is too large (rather than too
@@ -180,16 +147,6 @@ bool magnitudeOverflows(const char *s, const char *end)
     return magnitude + exponent > 0;
 }
 
-template <std::size_t N>
-int lookup(const Text &key, const std::string_view (&names)[N])
-{
-    for (std::size_t i = 0; i < N; ++i) {
-        if (key.view() == names[i])
-            return int(i);
-    }
-    return -1;
-}
-
 constexpr std::string_view RootMembers[] = {"plexa", "title", "pages", "testInstances"};
 constexpr std::string_view PageMembers[] = {"keywords", "test"};
 constexpr std::string_view TestMembers[] = {"kind", "class", "title", "startedOn", "questions"};
@@ -197,21 +154,55 @@ constexpr std::string_view QuestionMembers[] = {
     "id",      "text",      "type",           "hasCorrectAnswer", "answers",
     "options", "labelType", "textComparison", "tolerance",        "responses"};
 constexpr std::string_view OptionMembers[] = {"label", "correct"};
-constexpr std::string_view ResponseMembers[] = {"text", "studentId", "studentName", "label",
-                                                "startTime"};
+constexpr std::string_view ClassNames[] = {"Test", "SelfPacedTest", "InstructorPacedTest"};
 
-enum class TestClass { FromKind, Plain, SelfPaced, InstructorPaced };
+enum class TestClass { Plain, SelfPaced, InstructorPaced, FromKind };
+
+// What a test without questions delivers; equal ones are one object. Texts as the document
+// has them: two spellings of one text only cost a second object.
+struct TestKey
+{
+    TestClass testClass;
+    int kind;
+    std::string_view title;
+    std::string_view startedOn;
+
+    bool operator==(const TestKey &other) const
+    {
+        return testClass == other.testClass && kind == other.kind && title == other.title &&
+               startedOn == other.startedOn;
+    }
+};
+
+struct TestKeyHash
+{
+    std::size_t operator()(const TestKey &key) const
+    {
+        const std::hash<std::string_view> text;
+        return (std::size_t(key.kind) * 4 + std::size_t(key.testClass)) ^ (text(key.title) * 31) ^
+               text(key.startedOn);
+    }
+};
+
+// Where a test's questions are.
+struct QuestionRun
+{
+    std::size_t first = 0;
+    int count = 0;
+    bool slotted = false;
+};
 
 } // namespace
 
 // A single-pass reader that checks the JSON grammar and the document's schema together and
-// fills the store as it goes. Strings are unescaped in place: the decoded form is never
-// longer than the escaped one, so every text stays a span of the buffer.
+// fills the store as it goes. The buffer is left as it is: the store keeps offsets of texts
+// and objects, found again and decoded when a caller asks for them.
 class DocumentReader
 {
 public:
     explicit DocumentReader(DocumentStore &store)
-        : m_store(store), m_begin(store.data()), m_end(store.data() + store.size()), m_p(m_begin)
+        : m_store(store), m_begin(store.data()), m_end(store.data() + store.size()), m_p(m_begin),
+          m_budget(BudgetPerFileByte * std::size_t(store.size()) + BudgetBeyond)
     {
         m_place.reserve(16);
     }
@@ -220,15 +211,18 @@ public:
     QString error() const { return m_error; }
 
 private:
-    // One step of the place named in a reason: a member name, or an array index when
-    // name is null.
+    // One step of the place named in a reason: a member name (`raw` with its size when as the
+    // document writes it, else null-terminated), or an array index when name is null.
     struct PlaceItem
     {
         const char *name;
+        std::size_t size;
         qsizetype index;
+        bool raw;
     };
 
     qsizetype offset(const char *at) const { return at - m_begin; }
+    std::uint32_t here() const { return std::uint32_t(m_p - m_begin); }
 
     bool fail(const QString &reason)
     {
@@ -261,18 +255,28 @@ private:
     }
     bool memberError(const char *name, const char *what)
     {
-        m_place.push_back({name, -1});
+        m_place.push_back({name, 0, -1, false});
         return placeError(what);
     }
     // The value at hand has the wrong type. It is still read through, so that broken JSON
     // inside it is reported as such.
     bool wrongType(const char *what) { return skipValue() && placeError(what); }
 
-    void skipSpace()
+    // The reader's structures grew by `bytes`; false (with the reason) beyond the budget.
+    bool charge(std::size_t bytes)
     {
-        while (isSpace(*m_p))
-            ++m_p;
+        m_cost += bytes;
+        return m_cost + m_largestList <= m_budget || overBudget();
     }
+    bool overBudget() { return placeError("too many objects for the document's size"); }
+    bool listCost(std::size_t bytes)
+    {
+        if (bytes > m_largestList)
+            m_largestList = bytes;
+        return charge(0);
+    }
+
+    void skipSpace() { m_p = Json::skipSpace(m_p); }
     bool enter()
     {
         if (++m_depth > MaxDepth)
@@ -287,9 +291,10 @@ private:
         return true;
     }
     bool parseString(Text &out);
-    bool decodeEscape(char *&s, char *&w);
+    bool checkEscape(const char *&s, bool &lone);
     bool scanNumber(const char *&begin, bool &integral);
     bool skipValue();
+    bool skipMember(const Text &name);
     template <typename F>
     bool parseObject(F &&member);
     template <typename F>
@@ -303,8 +308,6 @@ private:
     bool readArrayOf(F &&element);
     template <typename F>
     bool readOrNull(F &&read);
-    template <typename T, typename F>
-    bool readNullableArray(std::vector<T> &out, F &&read);
     // The text of the number at hand, which must be one (else "what" is expected).
     bool readNumber(const char *what, const char *&begin, bool &integral)
     {
@@ -316,29 +319,33 @@ private:
     bool readBool(bool &out);
     bool readDouble(double &out);
     bool readText(Text &out);
-    bool readString(QString &out);
-    bool readSpan(Response::Span &out);
-    bool readStringList(QStringList &out);
+    bool readString(std::uint32_t &out, Text *text = nullptr);
+    bool readStringList(std::uint32_t &out, std::size_t &count);
     bool readVersion();
     bool readClass(TestClass &out);
 
     bool readRoot();
-    bool readPage(DocumentStore::PageData &page);
-    bool readTest(Test *&out);
-    bool readQuestion(Question *&out);
-    bool readOption(Question::Option &option);
-    bool readResponse(Response &response);
+    bool readPage(std::uint32_t &entry);
+    bool readTest(std::uint32_t &out);
+    bool readQuestions(QuestionRun &run);
+    bool readQuestion();
+    bool readOptions(std::uint32_t &out, bool &anyCorrect);
+    bool readOption(bool &correct, std::size_t &labelBytes);
+    bool readResponses(Question &question);
+    bool readResponse();
 
     DocumentStore &m_store;
-    char *const m_begin;
-    char *const m_end;
-    char *m_p;
+    const char *const m_begin;
+    const char *const m_end;
+    const char *m_p;
     int m_depth = 0;
     std::vector<PlaceItem> m_place;
     QString m_error;
-    // Where each test's run of question slots starts; the slot table may still move while
-    // the document is read.
-    std::vector<std::pair<Test *, std::size_t>> m_questionRuns;
+
+    std::size_t m_cost = 0;
+    std::size_t m_largestList = 0;
+    const std::size_t m_budget;
+    std::unordered_map<TestKey, std::uint32_t, TestKeyHash> m_sharedTests;
 };
 
 QString DocumentReader::place() const
@@ -350,7 +357,9 @@ QString DocumentReader::place() const
         if (item.name) {
             if (!text.isEmpty())
                 text += QLatin1Char('.');
-            text += QLatin1String(item.name);
+            // A name read from the document is whole: its string was checked before.
+            text +=
+                item.raw ? Json::decodeString(item.name - 1) : QString(QLatin1String(item.name));
         } else {
             text += QLatin1Char('[') + QString::number(item.index) + QLatin1Char(']');
         }
@@ -360,34 +369,22 @@ QString DocumentReader::place() const
 
 bool DocumentReader::parseString(Text &out)
 {
-    char *const start = m_p + 1;
-    char *s = start;
-    char *w = nullptr; // where decoded bytes go once an escape has been met
-    char *run = start; // first byte not yet moved down to w
+    const char *const start = m_p + 1;
+    const char *s = start;
+    // Kept exactly as written, a text cannot hold half of a surrogate pair; the rest of the
+    // string is still checked first.
+    bool lone = false;
     for (;;) {
-        s = findSpecial(s);
+        s = Json::findSpecial(s);
         const auto c = static_cast<unsigned char>(*s);
         if (c == '"') {
-            if (w) {
-                std::memmove(w, run, std::size_t(s - run));
-                w += s - run;
-                out = {start, std::size_t(w - start)};
-            } else {
-                out = {start, std::size_t(s - start)};
-            }
+            out = {start, std::size_t(s - start)};
             m_p = s + 1;
-            return true;
+            return !lone || placeError("lone surrogate in string");
         }
         if (c == '\\') {
-            if (w) {
-                std::memmove(w, run, std::size_t(s - run));
-                w += s - run;
-            } else {
-                w = s;
-            }
-            if (!decodeEscape(s, w))
+            if (!checkEscape(s, lone))
                 return false;
-            run = s;
             continue;
         }
         if (c < 0x20) {
@@ -402,62 +399,38 @@ bool DocumentReader::parseString(Text &out)
     }
 }
 
-bool DocumentReader::decodeEscape(char *&s, char *&w)
+bool DocumentReader::checkEscape(const char *&s, bool &lone)
 {
-    char simple = 0;
     switch (s[1]) {
     case '"':
-        simple = '"';
-        break;
     case '\\':
-        simple = '\\';
-        break;
     case '/':
-        simple = '/';
-        break;
     case 'b':
-        simple = '\b';
-        break;
     case 'f':
-        simple = '\f';
-        break;
     case 'n':
-        simple = '\n';
-        break;
     case 'r':
-        simple = '\r';
-        break;
     case 't':
-        simple = '\t';
-        break;
+        s += 2;
+        return true;
     case 'u':
         break;
     default:
         return s + 1 >= m_end ? syntaxError(m_end, "unexpected end of data")
                               : syntaxError(s, "invalid escape");
     }
-    if (simple) {
-        *w++ = simple;
-        s += 2;
-        return true;
-    }
-    int cp = hex4(s + 2);
+    const int cp = hex4(s + 2);
     if (cp < 0)
         return syntaxError(s, "invalid escape");
     s += 6;
     if (cp >= 0xd800 && cp <= 0xdbff) {
         const int low = s[0] == '\\' && s[1] == 'u' ? hex4(s + 2) : -1;
-        if (low >= 0xdc00 && low <= 0xdfff) {
-            cp = 0x10000 + ((cp - 0xd800) << 10) + (low - 0xdc00);
+        if (low >= 0xdc00 && low <= 0xdfff)
             s += 6;
-        } else {
-            // A lone surrogate has no UTF-8 form; it stands for a character that was lost.
-            cp = 0xfffd;
-        }
+        else
+            lone = true;
     } else if (cp >= 0xdc00 && cp <= 0xdfff) {
-        cp = 0xfffd;
+        lone = true;
     }
-    w = writeUtf8(w, unsigned(cp));
     return true;
 }
 
@@ -494,7 +467,7 @@ bool DocumentReader::scanNumber(const char *&begin, bool &integral)
             ++s;
         integral = false;
     }
-    m_p = const_cast<char *>(s);
+    m_p = s;
     return true;
 }
 
@@ -502,9 +475,17 @@ bool DocumentReader::skipValue()
 {
     switch (*m_p) {
     case '{':
-        return parseObject([this](const Text &) { return skipValue(); });
-    case '[':
-        return parseArray([this](qsizetype) { return skipValue(); });
+        return parseObject([this](const Text &name) { return skipMember(name); });
+    case '[': {
+        m_place.push_back({nullptr, 0, 0, false});
+        const bool ok = parseArray([this](qsizetype i) {
+            m_place.back().index = i;
+            return skipValue();
+        });
+        if (ok)
+            m_place.pop_back();
+        return ok;
+    }
     case '"': {
         Text text;
         return parseString(text);
@@ -523,6 +504,16 @@ bool DocumentReader::skipValue()
         }
         return unexpected(m_p, "expected a value");
     }
+}
+
+// A member this reader does not know: read through, under its own name for a reason.
+bool DocumentReader::skipMember(const Text &name)
+{
+    m_place.push_back({name.data, name.size, -1, true});
+    if (!skipValue())
+        return false;
+    m_place.pop_back();
+    return true;
 }
 
 template <typename F>
@@ -601,7 +592,7 @@ bool DocumentReader::parseArray(F &&element)
 template <typename F>
 bool DocumentReader::known(const char *name, unsigned bit, unsigned &seen, F &&read)
 {
-    m_place.push_back({name, -1});
+    m_place.push_back({name, 0, -1, false});
     if (seen & bit)
         return placeError("duplicate member");
     seen |= bit;
@@ -624,7 +615,7 @@ bool DocumentReader::readArrayOf(F &&element)
 {
     if (*m_p != '[')
         return wrongType("expected an array");
-    m_place.push_back({nullptr, 0});
+    m_place.push_back({nullptr, 0, 0, false});
     const bool ok = parseArray([&](qsizetype i) {
         m_place.back().index = i;
         return element();
@@ -634,27 +625,13 @@ bool DocumentReader::readArrayOf(F &&element)
     return ok;
 }
 
-// A `null` in place of the value leaves the target as it was.
+// A `null` in place of the value leaves the target as it was, its default.
 template <typename F>
 bool DocumentReader::readOrNull(F &&read)
 {
     if (*m_p == 'n')
         return literal("null");
     return read();
-}
-
-// An array whose elements may each be `null`: a `null` keeps its place as a
-// value-initialised element.
-template <typename T, typename F>
-bool DocumentReader::readNullableArray(std::vector<T> &out, F &&read)
-{
-    return readArrayOf([&] {
-        T element{};
-        if (!readOrNull([&] { return read(element); }))
-            return false;
-        out.push_back(std::move(element));
-        return true;
-    });
 }
 
 bool DocumentReader::readInt(int &out)
@@ -717,34 +694,35 @@ bool DocumentReader::readText(Text &out)
     return parseString(out);
 }
 
-bool DocumentReader::readString(QString &out)
+bool DocumentReader::readString(std::uint32_t &out, Text *text)
 {
-    Text text;
-    if (!readText(text))
+    Text read;
+    const std::uint32_t at = here();
+    if (!readText(read))
         return false;
-    out = QString::fromUtf8(text.data, qsizetype(text.size));
+    out = at;
+    if (text)
+        *text = read;
     return true;
 }
 
-bool DocumentReader::readSpan(Response::Span &out)
+// A list of strings: `out` gets the array's offset when it holds any.
+bool DocumentReader::readStringList(std::uint32_t &out, std::size_t &count)
 {
-    Text text;
-    if (!readText(text))
-        return false;
-    out.offset = std::uint32_t(text.data - m_begin);
-    out.size = std::uint32_t(text.size);
-    return true;
-}
-
-bool DocumentReader::readStringList(QStringList &out)
-{
-    return readArrayOf([&] {
-        QString text;
-        if (!readString(text))
+    const std::uint32_t at = here();
+    std::size_t cost = 0;
+    const bool ok = readArrayOf([&] {
+        Text text;
+        if (!readText(text))
             return false;
-        out.append(text);
+        cost += TextElementCost + textCost(text.size);
+        ++count;
         return true;
     });
+    if (!ok)
+        return false;
+    out = count ? at : 0;
+    return listCost(cost);
 }
 
 bool DocumentReader::readVersion()
@@ -763,14 +741,10 @@ bool DocumentReader::readClass(TestClass &out)
     Text text;
     if (!readText(text))
         return false;
-    if (text.view() == "SelfPacedTest")
-        out = TestClass::SelfPaced;
-    else if (text.view() == "InstructorPacedTest")
-        out = TestClass::InstructorPaced;
-    else if (text.view() == "Test")
-        out = TestClass::Plain;
-    else
+    const int name = Json::memberIndex(text.view(), ClassNames);
+    if (name < 0)
         return placeError(R"(expected "SelfPacedTest", "InstructorPacedTest" or "Test")");
+    out = TestClass(name);
     return true;
 }
 
@@ -782,37 +756,44 @@ bool DocumentReader::read()
     if (size >= 3 && std::memcmp(m_begin, "\xEF\xBB\xBF", 3) == 0)
         return syntaxError(m_begin, "byte-order mark before the text");
     skipSpace();
-    if (!readRoot())
-        return false;
-
-    for (const auto &[test, first] : m_questionRuns) {
-        if (test->m_questionCount > 0)
-            test->m_questions = m_store.questionSlots.data() + first;
-    }
-    m_store.responseSlots.shrink_to_fit();
-    return true;
+    return readRoot();
 }
 
 bool DocumentReader::readRoot()
 {
     unsigned seen = 0;
     const bool ok = readObject([&](const Text &key) {
-        switch (lookup(key, RootMembers)) {
+        switch (Json::memberIndex(key.view(), RootMembers)) {
         case 0:
             return known("plexa", 1, seen, [&] { return readVersion(); });
         case 1:
             return known("title", 2, seen, [&] { return readString(m_store.title); });
         case 2:
             return known("pages", 4, seen, [&] {
-                return readNullableArray(m_store.pages, [&](auto &page) { return readPage(page); });
+                return readOrNull([&] {
+                    return readArrayOf([&] {
+                        std::uint32_t entry = DocumentStore::NullPage;
+                        if (!readOrNull([&] { return readPage(entry); }))
+                            return false;
+                        m_store.pages.push_back(entry);
+                        return charge(sizeof(entry));
+                    });
+                });
             });
         case 3:
             return known("testInstances", 8, seen, [&] {
-                return readNullableArray(m_store.testInstances,
-                                         [&](auto &test) { return readTest(test); });
+                return readOrNull([&] {
+                    return readArrayOf([&] {
+                        std::uint32_t test = 0;
+                        if (!readOrNull([&] { return readTest(test); }))
+                            return false;
+                        m_store.testInstances.push_back(test);
+                        return charge(sizeof(test));
+                    });
+                });
             });
         default:
-            return skipValue();
+            return skipMember(key);
         }
     });
     if (!ok)
@@ -825,49 +806,62 @@ bool DocumentReader::readRoot()
     return true;
 }
 
-bool DocumentReader::readPage(DocumentStore::PageData &page)
+bool DocumentReader::readPage(std::uint32_t &entry)
 {
-    page.present = true;
     unsigned seen = 0;
-    return readObject([&](const Text &key) {
-        switch (lookup(key, PageMembers)) {
+    std::uint32_t keywords = 0;
+    std::size_t keywordCount = 0;
+    std::uint32_t test = 0;
+    const bool ok = readObject([&](const Text &key) {
+        switch (Json::memberIndex(key.view(), PageMembers)) {
         case 0:
-            return known("keywords", 1, seen, [&] { return readStringList(page.keywords); });
+            return known("keywords", 1, seen,
+                         [&] { return readStringList(keywords, keywordCount); });
         case 1:
             return known("test", 2, seen,
-                         [&] { return readOrNull([&] { return readTest(page.test); }); });
+                         [&] { return readOrNull([&] { return readTest(test); }); });
         default:
-            return skipValue();
+            return skipMember(key);
         }
     });
+    if (!ok)
+        return false;
+    if (!keywords && !test) {
+        entry = DocumentStore::BarePage;
+        return true;
+    }
+    entry = std::uint32_t(m_store.pageDetails.size()) + DocumentStore::FirstPageDetails;
+    m_store.pageDetails.push_back({keywords, test});
+    return charge(sizeof(DocumentStore::PageDetails));
 }
 
-bool DocumentReader::readTest(Test *&out)
+bool DocumentReader::readTest(std::uint32_t &out)
 {
     constexpr unsigned KindBit = 1;
     unsigned seen = 0;
     int kind = 0;
     TestClass testClass = TestClass::FromKind;
-    QString title;
-    QString startedOn;
-    const std::size_t firstQuestion = m_store.questionSlots.size();
+    std::uint32_t title = 0;
+    std::uint32_t startedOn = 0;
+    Text titleText;
+    Text startedOnText;
+    QuestionRun questions;
     const bool ok = readObject([&](const Text &key) {
-        switch (lookup(key, TestMembers)) {
+        switch (Json::memberIndex(key.view(), TestMembers)) {
         case 0:
             return known("kind", KindBit, seen, [&] { return readInt(kind); });
         case 1:
             return known("class", 2, seen, [&] { return readClass(testClass); });
         case 2:
-            return known("title", 4, seen, [&] { return readString(title); });
+            return known("title", 4, seen, [&] { return readString(title, &titleText); });
         case 3:
-            return known("startedOn", 8, seen, [&] { return readString(startedOn); });
+            return known("startedOn", 8, seen,
+                         [&] { return readString(startedOn, &startedOnText); });
         case 4:
-            return known("questions", 16, seen, [&] {
-                return readNullableArray(m_store.questionSlots,
-                                         [&](auto &question) { return readQuestion(question); });
-            });
+            return known("questions", 16, seen,
+                         [&] { return readOrNull([&] { return readQuestions(questions); }); });
         default:
-            return skipValue();
+            return skipMember(key);
         }
     });
     if (!ok)
@@ -880,101 +874,119 @@ bool DocumentReader::readTest(Test *&out)
                     : kind == 0 ? TestClass::InstructorPaced
                                 : TestClass::Plain;
     }
-    Test *test = nullptr;
+    // Only a self-paced test delivers its title.
+    if (testClass != TestClass::SelfPaced)
+        titleText = Text();
+    const TestKey key{testClass, kind, titleText.view(), startedOnText.view()};
+    if (questions.count == 0) {
+        const auto shared = m_sharedTests.find(key);
+        if (shared != m_sharedTests.end()) {
+            out = shared->second;
+            return true;
+        }
+    }
+
+    std::unique_ptr<Test> test;
     switch (testClass) {
     case TestClass::SelfPaced: {
-        auto *selfPaced = new SelfPacedTest;
+        auto selfPaced = std::make_unique<SelfPacedTest>();
         selfPaced->m_title = title;
-        test = selfPaced;
+        test = std::move(selfPaced);
         break;
     }
     case TestClass::InstructorPaced:
-        test = new InstructorPacedTest;
+        test = std::make_unique<InstructorPacedTest>();
         break;
     default:
-        test = new Test;
+        test = std::make_unique<Test>();
         break;
     }
-    m_store.tests.emplace_back(test);
+    test->m_store = &m_store;
     test->m_kind = kind;
     test->m_startedOn = startedOn;
-    test->m_questionCount = int(m_store.questionSlots.size() - firstQuestion);
-    m_questionRuns.emplace_back(test, firstQuestion);
-    out = test;
-    return true;
+    test->m_firstQuestion = std::uint32_t(questions.first);
+    test->m_questionCount = questions.count;
+    test->m_slotted = questions.slotted;
+    m_store.tests.push_back(std::move(test));
+    out = std::uint32_t(m_store.tests.size());
+    if (questions.count == 0) {
+        m_sharedTests.emplace(key, out);
+        return charge(TestCost + SharedTestCost);
+    }
+    return charge(TestCost);
 }
 
-bool DocumentReader::readQuestion(Question *&out)
+// The questions of one test sit in the question table in file order; only a `null` element
+// calls for the slot table, which then gets the run read so far.
+bool DocumentReader::readQuestions(QuestionRun &run)
+{
+    auto &questions = m_store.questions;
+    auto &slotTable = m_store.questionSlots;
+    run = QuestionRun{questions.size(), 0, false};
+    return readArrayOf([&] {
+        if (*m_p == 'n') {
+            if (!literal("null"))
+                return false;
+            if (!run.slotted) {
+                const std::size_t first = run.first;
+                run.first = slotTable.size();
+                run.slotted = true;
+                for (std::size_t i = first; i < questions.size(); ++i)
+                    slotTable.push_back(std::uint32_t(i + 1));
+                if (!charge((questions.size() - first) * sizeof(std::uint32_t)))
+                    return false;
+            }
+            slotTable.push_back(0);
+            ++run.count;
+            return charge(sizeof(std::uint32_t));
+        }
+        if (!readQuestion())
+            return false;
+        ++run.count;
+        if (!run.slotted)
+            return true;
+        slotTable.push_back(std::uint32_t(questions.size()));
+        return charge(sizeof(std::uint32_t));
+    });
+}
+
+bool DocumentReader::readQuestion()
 {
     constexpr unsigned IdBit = 1, TypeBit = 4, HasCorrectBit = 8;
-    auto question = std::make_unique<Question>();
-    question->m_store = &m_store;
-    question->m_firstResponse = std::uint32_t(m_store.responses.size());
+    Question question;
+    QuestionDetails details;
+    std::size_t answerCount = 0;
+    bool correctOption = false;
     unsigned seen = 0;
     const bool ok = readObject([&](const Text &key) {
-        switch (lookup(key, QuestionMembers)) {
+        switch (Json::memberIndex(key.view(), QuestionMembers)) {
         case 0:
-            return known("id", IdBit, seen, [&] { return readString(question->m_id); });
+            return known("id", IdBit, seen, [&] { return readString(question.m_id); });
         case 1:
-            return known("text", 2, seen, [&] { return readString(question->m_text); });
+            return known("text", 2, seen, [&] { return readString(question.m_text); });
         case 2:
-            return known("type", TypeBit, seen, [&] { return readInt(question->m_type); });
+            return known("type", TypeBit, seen, [&] { return readInt(question.m_type); });
         case 3:
             return known("hasCorrectAnswer", HasCorrectBit, seen,
-                         [&] { return readBool(question->m_hasCorrectAnswer); });
+                         [&] { return readBool(question.m_hasCorrectAnswer); });
         case 4:
-            return known("answers", 16, seen, [&] { return readStringList(question->m_answers); });
+            return known("answers", 16, seen,
+                         [&] { return readStringList(details.answers, answerCount); });
         case 5:
-            return known("options", 32, seen, [&] {
-                return readArrayOf([&] {
-                    Question::Option option;
-                    if (!readOption(option))
-                        return false;
-                    question->m_options.append(option);
-                    return true;
-                });
-            });
+            return known("options", 32, seen,
+                         [&] { return readOptions(details.options, correctOption); });
         case 6:
-            return known("labelType", 64, seen, [&] { return readInt(question->m_labelType); });
+            return known("labelType", 64, seen, [&] { return readInt(details.labelType); });
         case 7:
             return known("textComparison", 128, seen,
-                         [&] { return readInt(question->m_textComparison); });
+                         [&] { return readInt(details.textComparison); });
         case 8:
-            return known("tolerance", 256, seen, [&] { return readDouble(question->m_tolerance); });
+            return known("tolerance", 256, seen, [&] { return readDouble(details.tolerance); });
         case 9:
-            return known("responses", 512, seen, [&] {
-                // Responses sit in the table in file order; only a `null` element calls for
-                // the slot table, which then gets the run read so far.
-                auto &responses = m_store.responses;
-                auto &slotTable = m_store.responseSlots;
-                question->m_firstResponse = std::uint32_t(responses.size());
-                return readArrayOf([&] {
-                    if (*m_p == 'n') {
-                        if (!literal("null"))
-                            return false;
-                        if (question->m_firstSlot < 0) {
-                            question->m_firstSlot = std::int64_t(slotTable.size());
-                            for (std::size_t i = question->m_firstResponse; i < responses.size();
-                                 ++i)
-                                slotTable.push_back(std::uint32_t(i));
-                        }
-                        slotTable.push_back(DocumentStore::NoResponse);
-                        ++question->m_responseCount;
-                        return true;
-                    }
-                    Response response;
-                    response.m_store = &m_store;
-                    if (!readResponse(response))
-                        return false;
-                    if (question->m_firstSlot >= 0)
-                        slotTable.push_back(std::uint32_t(responses.size()));
-                    responses.push_back(response);
-                    ++question->m_responseCount;
-                    return true;
-                });
-            });
+            return known("responses", 512, seen,
+                         [&] { return readOrNull([&] { return readResponses(question); }); });
         default:
-            return skipValue();
+            return skipMember(key);
         }
     });
     if (!ok)
@@ -983,49 +995,105 @@ bool DocumentReader::readQuestion(Question *&out)
         return memberError("id", "missing");
     if (!(seen & TypeBit))
         return memberError("type", "missing");
-    if (!(seen & HasCorrectBit)) {
-        bool correctOption = false;
-        for (const Question::Option &option : std::as_const(question->m_options))
-            correctOption = correctOption || option.correct;
-        question->m_hasCorrectAnswer = !question->m_answers.isEmpty() || correctOption;
+    if (!(seen & HasCorrectBit))
+        question.m_hasCorrectAnswer = answerCount > 0 || correctOption;
+
+    std::size_t cost = sizeof(Question);
+    // Details that all keep their defaults are left out (a tolerance of -0 is kept).
+    if (details.answers || details.options || details.labelType || details.textComparison ||
+        details.tolerance != 0.0 || std::signbit(details.tolerance)) {
+        m_store.questionDetails.push_back(details);
+        question.m_details = std::uint32_t(m_store.questionDetails.size());
+        cost += sizeof(QuestionDetails);
     }
-    out = question.get();
-    m_store.questions.push_back(std::move(question));
-    return true;
+    m_store.questions.push_back(question);
+    return charge(cost);
 }
 
-bool DocumentReader::readOption(Question::Option &option)
+// Options are built when asked for; the reader checks them and keeps the array's offset
+// when it holds any, and whether one of them is correct.
+bool DocumentReader::readOptions(std::uint32_t &out, bool &anyCorrect)
+{
+    const std::uint32_t at = here();
+    std::size_t cost = 0;
+    std::size_t count = 0;
+    const bool ok = readArrayOf([&] {
+        bool correct = false;
+        std::size_t labelBytes = 0;
+        if (!readOption(correct, labelBytes))
+            return false;
+        anyCorrect = anyCorrect || correct;
+        cost += OptionElementCost + textCost(labelBytes);
+        ++count;
+        return true;
+    });
+    if (!ok)
+        return false;
+    out = count ? at : 0;
+    return listCost(cost);
+}
+
+bool DocumentReader::readOption(bool &correct, std::size_t &labelBytes)
 {
     unsigned seen = 0;
     return readObject([&](const Text &key) {
-        switch (lookup(key, OptionMembers)) {
+        switch (Json::memberIndex(key.view(), OptionMembers)) {
         case 0:
-            return known("label", 1, seen, [&] { return readString(option.label); });
+            return known("label", 1, seen, [&] {
+                Text label;
+                if (!readText(label))
+                    return false;
+                labelBytes = label.size;
+                return true;
+            });
         case 1:
-            return known("correct", 2, seen, [&] { return readBool(option.correct); });
+            return known("correct", 2, seen, [&] { return readBool(correct); });
         default:
-            return skipValue();
+            return skipMember(key);
         }
     });
 }
 
-bool DocumentReader::readResponse(Response &response)
+// Responses sit in the table in file order, a `null` element as an empty entry.
+bool DocumentReader::readResponses(Question &question)
+{
+    auto &responses = m_store.responses;
+    question.m_firstResponse = std::uint32_t(responses.size());
+    return readArrayOf([&] {
+        Response response;
+        if (*m_p == 'n') {
+            if (!literal("null"))
+                return false;
+        } else {
+            response.m_offset = here();
+            if (!readResponse())
+                return false;
+        }
+        responses.push_back(response);
+        ++question.m_responseCount;
+        return charge(sizeof(Response));
+    });
+}
+
+bool DocumentReader::readResponse()
 {
     unsigned seen = 0;
     return readObject([&](const Text &key) {
-        switch (lookup(key, ResponseMembers)) {
+        Text text;
+        int startTime = 0;
+        switch (Json::responseMemberIndex(key.view())) {
         case 0:
-            return known("text", 1, seen, [&] { return readSpan(response.m_text); });
+            return known("text", 1, seen, [&] { return readText(text); });
         case 1:
-            return known("studentId", 2, seen, [&] { return readSpan(response.m_studentId); });
+            return known("studentId", 2, seen, [&] { return readText(text); });
         case 2:
-            return known("studentName", 4, seen, [&] { return readSpan(response.m_studentName); });
+            return known("studentName", 4, seen, [&] { return readText(text); });
         case 3:
-            return known("label", 8, seen, [&] { return readSpan(response.m_label); });
+            return known("label", 8, seen, [&] { return readText(text); });
         case 4:
-            return known("startTime", 16, seen, [&] { return readInt(response.m_startTime); });
+            return known("startTime", 16, seen, [&] { return readInt(startTime); });
         default:
-            return skipValue();
+            return skipMember(key);
         }
     });
 }

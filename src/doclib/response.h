@@ -6,8 +6,6 @@
 
 namespace Zazizi {
 
-class DocumentStore;
-
 // One student's answer to one question, as a device sent it. Owned by the document;
 // valid while the document is open.
 class Response
@@ -20,24 +18,13 @@ public:
     int startTime() const;
 
 private:
-    friend class DocumentStore;
     friend class DocumentReader;
+    friend class Question;
 
-    // Texts are UTF-8 spans inside the document's own buffer, so a response costs a few
-    // words however many a document holds.
-    struct Span
-    {
-        std::uint32_t offset = 0;
-        std::uint32_t size = 0;
-    };
-    QString string(Span span) const;
-
-    const DocumentStore *m_store = nullptr;
-    Span m_text;
-    Span m_studentId;
-    Span m_studentName;
-    Span m_label;
-    int m_startTime = 0;
+    // A response is only where its object starts in the document's buffer, so that it costs
+    // one word however many a document holds; its members are found again when asked for,
+    // and the document from the response's own address. 0 stands for a `null` element.
+    std::uint32_t m_offset = 0;
 };
 
 } // namespace Zazizi

@@ -3,8 +3,11 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
+
 namespace Zazizi {
 
+class DocumentStore;
 class Question;
 
 // A test on a page, or one run of a test (a test instance). Owned by the document.
@@ -25,11 +28,17 @@ public:
 
 private:
     friend class DocumentReader;
+    friend class SelfPacedTest;
 
+    const DocumentStore *m_store = nullptr;
     int m_kind = 0;
-    QString m_startedOn;
-    Question *const *m_questions = nullptr;
+    // Offset of the text in the document's buffer; 0: absent.
+    std::uint32_t m_startedOn = 0;
+    // A run of the document's question table, or of its slot table when the array holds
+    // `null` elements.
+    std::uint32_t m_firstQuestion = 0;
     int m_questionCount = 0;
+    bool m_slotted = false;
 };
 
 class SelfPacedTest : public Test
@@ -44,7 +53,7 @@ public:
 private:
     friend class DocumentReader;
 
-    QString m_title;
+    std::uint32_t m_title = 0;
 };
 
 class InstructorPacedTest : public Test

@@ -93,6 +93,15 @@ private slots:
     void example();
     void defaults();
     void nullElements();
+    void nullMembers_data();
+    void nullMembers();
+    void responseMembers_data();
+    void responseMembers();
+    void documentsAtOnce_data();
+    void documentsAtOnce();
+    void blockBoundaries_data();
+    void blockBoundaries();
+    void equalTestsShared();
     void classAndKind_data();
     void classAndKind();
     void hasCorrectAnswer_data();
@@ -286,6 +295,283 @@ void TestDocument::nullElements()
     QVERIFY(!question->responseAt(4));
 }
 
+void TestDocument::nullMembers_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("instances");
+    // Of the first test instance, else of the first page's test; -1: there is no test.
+    QTest::addColumn<int>("questions");
+    // Of that test's first question; -1: there is none.
+    QTest::addColumn<int>("responses");
+
+    QTest::newRow("pages null") << QByteArray(R"({"plexa": 1, "pages": null})") << 0 << 0 << -1
+                                << -1;
+    QTest::newRow("testInstances null")
+        << QByteArray(R"({"plexa": 1, "testInstances": null, "pages": [{}]})") << 1 << 0 << -1
+        << -1;
+    QTest::newRow("page test null")
+        << QByteArray(R"({"plexa": 1, "pages": [{"test": null}]})") << 1 << 0 << -1 << -1;
+    QTest::newRow("page questions null")
+        << QByteArray(R"({"plexa": 1, "pages": [{"test": {"kind": 1, "questions": null}}]})") << 1
+        << 0 << 0 << -1;
+    QTest::newRow("instance questions null")
+        << QByteArray(R"({"plexa": 1, "testInstances": [{"questions": null, "kind": 0}]})") << 0
+        << 1 << 0 << -1;
+    QTest::newRow("responses null")
+        << withResponse("{}").replace("[{}]", "null") << 0 << 1 << 1 << 0;
+}
+
+// A nullable member given as `null` means its default.
+void TestDocument::nullMembers()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(int, pages);
+    QFETCH(int, instances);
+    QFETCH(int, questions);
+    QFETCH(int, responses);
+
+    QString error;
+    const auto plexa = parse(json, &error);
+    QVERIFY2(plexa, qPrintable(error));
+    QCOMPARE(plexa->pageCount(), pages);
+    QCOMPARE(plexa->testInstanceCount(), instances);
+    std::unique_ptr<Page> page(plexa->pageAt(0));
+    QCOMPARE(bool(page), pages > 0);
+    Test *test = instances ? plexa->testInstanceAt(0) : page ? page->test() : nullptr;
+    QCOMPARE(test ? test->questionCount() : -1, questions);
+    Question *question = test ? test->questionAt(0) : nullptr;
+    QCOMPARE(question ? question->responseCount() : -1, responses);
+}
+
+void TestDocument::responseMembers_data()
+{
+    QTest::addColumn<QByteArray>("responses");
+    // Per response "text|studentId|studentName|label|startTime", or "null".
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("null elements around")
+        << QByteArray(R"(null, {"text": "a"}, null, null, {"label": "L"}, null)")
+        << QStringList{"null", "a||||0", "null", "null", "|||L|0", "null"};
+    QTest::newRow("only nulls") << QByteArray("null, null") << QStringList{"null", "null"};
+    QTest::newRow("members in any order")
+        << QByteArray(R"({"startTime": -7, "label": "L", "studentName": "N", "studentId": "I",
+                          "text": "T"})")
+        << QStringList{"T|I|N|L|-7"};
+    // Values of unknown members that look like members are passed over whole.
+    QTest::newRow("unknown members between")
+        << QByteArray(R"({"x": {"text": "no", "label": ["no"]}, "text": "yes",
+                          "y": ["studentId", "\"studentId\": \"no\""], "studentId": "S",
+                          "z": "\"label\":\"no\"", "w": [[{}], {"a": [null, true, 1e5]}],
+                          "startTime": 3})")
+        << QStringList{"yes|S|||3"};
+    QTest::newRow("escaped member names")
+        << QByteArray(R"({"t\u0065xt": "a", "student\u0049d": "b", "\u006cabel": "c",
+                          "startTim\u0065": 12})")
+        << QStringList{"a|b||c|12"};
+    QTest::newRow("escapes in the values")
+        << QByteArray(R"({"text": "a\"b\\c", "studentId": "\u0053\u0031", "studentName":
+                          "Zo\u00eb \ud83d\ude00", "label": "\/\t"})")
+        << QStringList{QString::fromUtf8("a\"b\\c|S1|Zo\xc3\xab \xf0\x9f\x98\x80|/\t|0")};
+    QTest::newRow("white space everywhere")
+        << QByteArray("{ \"text\"\t:\r\n\"a\" ,\n\"startTime\" :  -2147483648 }\n , { }")
+        << QStringList{"a||||-2147483648", "||||0"};
+    QTest::newRow("empty texts") << QByteArray(R"({"text": "", "studentId": ""}, {})")
+                                 << QStringList{"||||0", "||||0"};
+    QTest::newRow("raw UTF-8 and byte-order marks")
+        << QByteArray("{\"text\": \"\xEF\xBB\xBF\", \"studentId\": \"\xEF\xBB\xBF"
+                      "S\xC3\xA9\"}")
+        << QStringList{QStringLiteral("\uFEFF|\uFEFFS\u00E9|||0")};
+}
+
+namespace {
+
+QString responseRecord(const Response *response)
+{
+    if (!response)
+        return QStringLiteral("null");
+    return QStringList{response->text(), response->studentId(), response->studentName(),
+                       response->label(), QString::number(response->startTime())}
+        .join(QLatin1Char('|'));
+}
+
+} // namespace
+
+// Every member of every response, read in file order, then each member of one response
+// between members of another (the reader remembers the last response it looked into).
+void TestDocument::responseMembers()
+{
+    QFETCH(QByteArray, responses);
+    QFETCH(QStringList, expected);
+
+    QString error;
+    const auto plexa = parse(withResponse(responses), &error);
+    QVERIFY2(plexa, qPrintable(error));
+    Question *question = plexa->testInstanceAt(0)->questionAt(0);
+    QCOMPARE(question->responseCount(), expected.size());
+    for (int i = 0; i < expected.size(); ++i)
+        QCOMPARE(responseRecord(question->responseAt(i)), expected.at(i));
+
+    for (int i = 0; i < expected.size(); ++i) {
+        const Response *response = question->responseAt(i);
+        const Response *other = question->responseAt(expected.size() - 1 - i);
+        if (!response || !other)
+            continue;
+        const QStringList fields = expected.at(i).split(QLatin1Char('|'));
+        const QStringList otherFields =
+            expected.at(expected.size() - 1 - i).split(QLatin1Char('|'));
+        QCOMPARE(response->label(), fields.at(3));
+        QCOMPARE(other->text(), otherFields.at(0));
+        QCOMPARE(response->startTime(), fields.at(4).toInt());
+        QCOMPARE(other->startTime(), otherFields.at(4).toInt());
+        QCOMPARE(response->studentId(), fields.at(1));
+    }
+}
+
+void TestDocument::documentsAtOnce_data()
+{
+    QTest::addColumn<bool>("freeFirst");
+    QTest::newRow("both open") << false;
+    // The second document may take the first one's memory and so its responses' addresses.
+    QTest::newRow("first freed before the second opens") << true;
+}
+
+// Two documents alike but for their texts: each response delivers its own document's.
+void TestDocument::documentsAtOnce()
+{
+    QFETCH(bool, freeFirst);
+
+    const auto document = [](const char *name) {
+        return withResponse(QByteArray(R"({"text": "1", "studentId": ")") + name +
+                            R"(", "startTime": 1}, {"text": "2", "studentId": ")" + name + R"("})");
+    };
+    auto first = parse(document("A"));
+    QVERIFY(first);
+    Response *a = firstResponse(*first);
+    QCOMPARE(a->studentId(), QStringLiteral("A"));
+    if (freeFirst)
+        first.reset();
+    const auto second = parse(document("B"));
+    QVERIFY(second);
+    Response *b = firstResponse(*second);
+    QCOMPARE(b->studentId(), QStringLiteral("B"));
+    QCOMPARE(b->startTime(), 1);
+    if (freeFirst)
+        return;
+    QCOMPARE(a->studentId(), QStringLiteral("A"));
+    QCOMPARE(b->studentId(), QStringLiteral("B"));
+    Response *b2 = second->testInstanceAt(0)->questionAt(0)->responseAt(1);
+    QCOMPARE(a->text(), QStringLiteral("1"));
+    QCOMPARE(b2->text(), QStringLiteral("2"));
+    QCOMPARE(b2->studentId(), QStringLiteral("B"));
+    QCOMPARE(a->startTime(), 1);
+}
+
+void TestDocument::blockBoundaries_data()
+{
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<int>("responsesEach");
+    // Every this many questions one is `null`; 0: none is.
+    QTest::addColumn<int>("nullEvery");
+
+    // Responses, questions and slots are kept in blocks of 64 KiB, some thousands each.
+    QTest::newRow("responses over several blocks") << 2 << 20000 << 0;
+    QTest::newRow("questions over several blocks") << 6000 << 3 << 0;
+    QTest::newRow("question slots over several blocks") << 20000 << 1 << 2;
+}
+
+// Documents whose tables fill more than one block read the same on every index, also from
+// several threads at once.
+void TestDocument::blockBoundaries()
+{
+    QFETCH(int, questions);
+    QFETCH(int, responsesEach);
+    QFETCH(int, nullEvery);
+
+    const auto isNull = [&](int k) { return nullEvery && k % nullEvery == 1; };
+    QByteArray json = R"({"plexa": 1, "testInstances": [{"kind": 0, "questions": [)";
+    for (int k = 0; k < questions; ++k) {
+        if (k)
+            json += ',';
+        if (isNull(k)) {
+            json += "null";
+            continue;
+        }
+        json += R"({"id": "q)" + QByteArray::number(k) + R"(", "type": 6, "responses": [)";
+        for (int j = 0; j < responsesEach; ++j) {
+            json += (j ? "," : "") + QByteArray(R"({"text": ")") + QByteArray::number(k) + '.' +
+                    QByteArray::number(j) + R"(", "startTime": )" + QByteArray::number(j) + "}";
+        }
+        json += "]}";
+    }
+    json += "]}]}";
+    QString error;
+    const auto plexa = parse(json, &error);
+    QVERIFY2(plexa, qPrintable(error));
+    Test *test = plexa->testInstanceAt(0);
+    QCOMPARE(test->questionCount(), questions);
+
+    // The number of values that differ from the document's.
+    const auto walk = [&]() {
+        int wrong = 0;
+        for (int k = 0; k < questions; ++k) {
+            const Question *question = test->questionAt(k);
+            if (isNull(k)) {
+                wrong += question != nullptr;
+                continue;
+            }
+            if (!question || question->id() != QStringLiteral("q%1").arg(k) ||
+                question->responseCount() != responsesEach) {
+                ++wrong;
+                continue;
+            }
+            for (int j = 0; j < responsesEach; ++j) {
+                const Response *response = question->responseAt(j);
+                wrong += !response || response->text() != QStringLiteral("%1.%2").arg(k).arg(j) ||
+                         response->startTime() != j;
+            }
+        }
+        return wrong;
+    };
+    QCOMPARE(walk(), 0);
+    int wrongInThread = -1;
+    std::thread other([&] { wrongInThread = walk(); });
+    const int wrongHere = walk();
+    other.join();
+    QCOMPARE(wrongHere, 0);
+    QCOMPARE(wrongInThread, 0);
+}
+
+// Test instances without questions that deliver the same may be one object; what each
+// delivers stays its own.
+void TestDocument::equalTestsShared()
+{
+    const auto plexa = parse(R"({"plexa": 1, "testInstances": [
+        {"kind": 5}, {"kind": 5, "title": "not delivered"}, {"kind": 6},
+        {"kind": 1, "title": "a"}, {"kind": 1, "title": "b"}, {"kind": 1, "title": "a"},
+        {"kind": 1, "title": "a", "startedOn": "9:00"}, {"kind": 1, "class": "Test"},
+        {"kind": 1, "questions": []}, {"kind": 1, "questions": [null]}, {"kind": 1}]})");
+    QVERIFY(plexa);
+    const auto title = [&](int i) {
+        auto *test = qobject_cast<SelfPacedTest *>(plexa->testInstanceAt(i));
+        return test ? test->title() : QStringLiteral("-");
+    };
+    QCOMPARE(plexa->testInstanceAt(0)->kind(), 5);
+    QCOMPARE(plexa->testInstanceAt(2)->kind(), 6);
+    QCOMPARE(title(3), QStringLiteral("a"));
+    QCOMPARE(title(4), QStringLiteral("b"));
+    QCOMPARE(title(5), QStringLiteral("a"));
+    QCOMPARE(plexa->testInstanceAt(5)->startedOn(), QString());
+    QCOMPARE(plexa->testInstanceAt(6)->startedOn(), QStringLiteral("9:00"));
+    QCOMPARE(title(7), QStringLiteral("-"));
+    QCOMPARE(plexa->testInstanceAt(7)->kind(), 1);
+    QCOMPARE(plexa->testInstanceAt(9)->questionCount(), 1);
+    QCOMPARE(plexa->testInstanceAt(10)->questionCount(), 0);
+    QCOMPARE(plexa->testInstanceAt(0), plexa->testInstanceAt(1));
+    QCOMPARE(plexa->testInstanceAt(3), plexa->testInstanceAt(5));
+    QCOMPARE(plexa->testInstanceAt(8), plexa->testInstanceAt(10));
+}
+
 void TestDocument::classAndKind_data()
 {
     QTest::addColumn<QByteArray>("members");
@@ -374,11 +660,17 @@ void TestDocument::texts_data()
                               << QStringLiteral("a\tb\nc\rd\be\ff/");
     QTest::newRow("percent kept") << QByteArray(R"("%1 and %2")") << QStringLiteral("%1 and %2");
     QTest::newRow("escaped NUL") << QByteArray(R"("a\u0000b")") << QString::fromUtf16(u"a\0b", 3);
-    QTest::newRow("lone high surrogate")
-        << QByteArray(R"("a\ud800b")") << QStringLiteral("a\uFFFDb");
-    QTest::newRow("lone low surrogate") << QByteArray(R"("\udc00")") << QStringLiteral("\uFFFD");
-    QTest::newRow("high surrogate then letter")
-        << QByteArray(R"("\ud800\u0041")") << QStringLiteral("\uFFFDA");
+    // A byte-order mark opening a text is part of it: "\ufeffS1" is another student than "S1".
+    QTest::newRow("escaped byte-order mark")
+        << QByteArray(R"("\ufeffS1")") << QStringLiteral("\uFEFFS1");
+    QTest::newRow("raw byte-order mark")
+        << QByteArray("\"\xEF\xBB\xBFS1\"") << QStringLiteral("\uFEFFS1");
+    QTest::newRow("two raw byte-order marks")
+        << QByteArray("\"\xEF\xBB\xBF\xEF\xBB\xBF\"") << QStringLiteral("\uFEFF\uFEFF");
+    QTest::newRow("escaped byte-order mark after an escape")
+        << QByteArray(R"("\n\ufeff")") << QStringLiteral("\n\uFEFF");
+    QTest::newRow("only escapes") << QByteArray(R"("\u0041\u00e9\ud83d\ude00")")
+                                  << QString::fromUtf8("A\xc3\xa9\xf0\x9f\x98\x80");
     // Long enough to cross several 16-byte scans, with escapes on both sides of them.
     QTest::newRow("long mixed")
         << QByteArray(R"("0123456789abcdef\"0123456789abcdef\u00e9\u00e90123456789abcdef")")
@@ -393,10 +685,19 @@ void TestDocument::texts()
     const QByteArray question = R"({"id": )" + json + R"(, "text": )" + json +
                                 R"(, "type": 7, "answers": [)" + json +
                                 R"(], "options": [{"label": )" + json + "}]}";
+    const QByteArray document =
+        R"({"plexa": 1, "title": )" + json + R"(, "pages": [{"keywords": [)" + json + ", " + json +
+        R"(], "test": {"kind": 1, "title": )" + json + R"(, "startedOn": )" + json +
+        R"(, "questions": [)" + question + "]}}]}";
     QString error;
-    const auto pages = parse(withQuestion(question), &error);
+    const auto pages = parse(document, &error);
     QVERIFY2(pages, qPrintable(error));
-    Question *read = firstPageQuestion(*pages);
+    QCOMPARE(pages->title(), text);
+    std::unique_ptr<Page> page(pages->pageAt(0));
+    QCOMPARE(page->keywords(), QStringList({text, text}));
+    QCOMPARE(page->test()->startedOn(), text);
+    QCOMPARE(qobject_cast<SelfPacedTest *>(page->test())->title(), text);
+    Question *read = page->test()->questionAt(0);
     QCOMPARE(read->id(), text);
     QCOMPARE(read->text(), text);
     QCOMPARE(read->answerList(), QStringList{text});
@@ -519,8 +820,6 @@ void TestDocument::wrongMember_data()
                                   << "title: expected a string";
     QTest::newRow("pages object") << QByteArray(R"({"plexa": 1, "pages": {}})")
                                   << "pages: expected an array";
-    QTest::newRow("pages null") << QByteArray(R"({"plexa": 1, "pages": null})")
-                                << "pages: expected an array";
     QTest::newRow("page number") << QByteArray(R"({"plexa": 1, "pages": [null, 4]})")
                                  << "pages[1]: expected an object";
     QTest::newRow("keywords string")
@@ -620,6 +919,88 @@ void TestDocument::wrongMember_data()
     // A member name written with escapes is still that member.
     QTest::newRow("escaped member name")
         << QByteArray(R"({"plexa": 1, "pag\u0065s": 3})") << "pages: expected an array";
+
+    // Only arrays of objects and a page's test may be `null`; every other member is of the
+    // wrong type then.
+    QTest::newRow("title null") << QByteArray(R"({"plexa": 1, "title": null})")
+                                << "title: expected a string";
+    QTest::newRow("keywords null") << QByteArray(R"({"plexa": 1, "pages": [{"keywords": null}]})")
+                                   << "pages[0].keywords: expected an array";
+    QTest::newRow("class null")
+        << QByteArray(R"({"plexa": 1, "testInstances": [{"kind": 1, "class": null}]})")
+        << "testInstances[0].class: expected a string";
+    QTest::newRow("startedOn null")
+        << QByteArray(R"({"plexa": 1, "testInstances": [{"kind": 1, "startedOn": null}]})")
+        << "testInstances[0].startedOn: expected a string";
+    QTest::newRow("id null") << withQuestion(R"({"id": null, "type": 6})")
+                             << q + "id: expected a string";
+    QTest::newRow("type null") << withQuestion(R"({"id": "q", "type": null})")
+                               << q + "type: expected an integer";
+    QTest::newRow("hasCorrectAnswer null")
+        << question(R"("hasCorrectAnswer": null)") << q + "hasCorrectAnswer: expected a boolean";
+    QTest::newRow("answers null") << question(R"("answers": null)")
+                                  << q + "answers: expected an array";
+    QTest::newRow("answer null") << question(R"("answers": [null])")
+                                 << q + "answers[0]: expected a string";
+    QTest::newRow("options null") << question(R"("options": null)")
+                                  << q + "options: expected an array";
+    QTest::newRow("option label null")
+        << question(R"("options": [{"label": null}])") << q + "options[0].label: expected a string";
+    QTest::newRow("option correct null") << question(R"("options": [{"correct": null}])")
+                                         << q + "options[0].correct: expected a boolean";
+    QTest::newRow("labelType null")
+        << question(R"("labelType": null)") << q + "labelType: expected an integer";
+    QTest::newRow("textComparison null")
+        << question(R"("textComparison": null)") << q + "textComparison: expected an integer";
+    QTest::newRow("tolerance null")
+        << question(R"("tolerance": null)") << q + "tolerance: expected a number";
+    QTest::newRow("response text null")
+        << response(R"("text": null)") << r + "text: expected a string";
+    QTest::newRow("response studentName null")
+        << response(R"("studentName": null)") << r + "studentName: expected a string";
+    QTest::newRow("response label null")
+        << response(R"("label": null)") << r + "label: expected a string";
+    QTest::newRow("startTime null")
+        << response(R"("startTime": null)") << r + "startTime: expected an integer";
+
+    // Half of a surrogate pair has no place in a text kept exactly as written; the reason
+    // names the member as for any other bad value.
+    const QString lone = QStringLiteral("lone surrogate in string");
+    QTest::newRow("lone high surrogate")
+        << withQuestion(R"({"id": "a\ud800b", "type": 6})") << q + "id: " + lone;
+    QTest::newRow("lone low surrogate")
+        << withResponse(R"({}, {"label": "\udc00"})")
+        << "testInstances[0].questions[0].responses[1].label: " + lone;
+    QTest::newRow("high surrogate then letter")
+        << question(R"("answers": ["\ud800\u0041"])") << q + "answers[0]: " + lone;
+    QTest::newRow("high surrogate at the end")
+        << response(R"("studentId": "S1\ud83d")") << r + "studentId: " + lone;
+    QTest::newRow("two high surrogates")
+        << response(R"("text": "\ud83d\ud83d\ude00")") << r + "text: " + lone;
+    QTest::newRow("pair in the wrong order")
+        << response(R"("studentName": "\ude00\ud83d")") << r + "studentName: " + lone;
+    QTest::newRow("lone surrogate in a title")
+        << QByteArray(R"({"plexa": 1, "title": "\udfff"})") << "title: " + lone;
+    QTest::newRow("lone surrogate in a keyword")
+        << QByteArray(R"({"plexa": 1, "pages": [{"keywords": ["CSV: \udbff"]}]})")
+        << "pages[0].keywords[0]: " + lone;
+    QTest::newRow("lone surrogate in an option label")
+        << question(R"("options": [{}, {"label": "\ud800"}])") << q + "options[1].label: " + lone;
+    QTest::newRow("lone surrogate in a class")
+        << QByteArray(R"({"plexa": 1, "testInstances": [{"kind": 1, "class": "\ud800"}]})")
+        << "testInstances[0].class: " + lone;
+    QTest::newRow("lone surrogate in a member name")
+        << response(R"("te\udc00xt": "a")")
+        << "testInstances[0].questions[0].responses[0]: " + lone;
+    QTest::newRow("lone surrogate in a root member name")
+        << QByteArray(R"({"plexa": 1, "\ud800": 1})") << "root: " + lone;
+    QTest::newRow("lone surrogate in an ignored member")
+        << response(R"("note": "\ud800")") << r + "note: " + lone;
+    QTest::newRow("lone surrogate deep in an ignored member")
+        << QByteArray(R"({"plexa": 1, "x": {"y": [1, {"z\u0021": ["\udc00"]}]}})")
+        << "x.y[1].z![0]: " + lone;
+    QTest::newRow("lone surrogate in a value of the wrong type")
+        << response(R"("startTime": ["\ud800"])") << r + "startTime[0]: " + lone;
 }
 
 void TestDocument::wrongMember()
@@ -659,6 +1040,13 @@ void TestDocument::invalidJson_data()
         << QByteArray(R"({"plexa": 1)") << "invalid JSON at byte 11: unexpected end of data";
     QTest::newRow("invalid escape") << QByteArray(R"({"plexa": 1, "title": "a\x"})")
                                     << "invalid JSON at byte 24: invalid escape";
+    // Broken JSON after a lone surrogate in the same text is reported as broken JSON.
+    QTest::newRow("invalid escape after a lone surrogate")
+        << QByteArray(R"({"plexa": 1, "title": "\ud800\x"})")
+        << "invalid JSON at byte 29: invalid escape";
+    QTest::newRow("lone surrogate in an unterminated string")
+        << QByteArray(R"({"plexa": 1, "title": "\ud800)")
+        << "invalid JSON at byte 22: unterminated string";
     QTest::newRow("short unicode escape") << QByteArray(R"({"plexa": 1, "title": "\u12"})")
                                           << "invalid JSON at byte 23: invalid escape";
     QTest::newRow("trailing comma")

@@ -33,6 +33,8 @@ struct ChildLimits
 {
     // Bytes a file may grow to; 0 leaves the limit as it is.
     rlim_t fileSizeLimit = 0;
+    // Bytes of address space the program may map; 0 leaves the limit as it is.
+    rlim_t addressSpaceLimit = 0;
     // Drop to this user before the program starts; -1 keeps the current one.
     uid_t uid = uid_t(-1);
     gid_t gid = gid_t(-1);
@@ -184,6 +186,11 @@ inline ChildOutcome runChild(const QString &program, const QStringList &argument
             const rlimit limit{limits.fileSizeLimit, limits.fileSizeLimit};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 _exit(125);
+        }
+        if (limits.addressSpaceLimit) {
+            const rlimit limit{limits.addressSpaceLimit, limits.addressSpaceLimit};
+            if (setrlimit(RLIMIT_AS, &limit) != 0)
+                _exit(124);
         }
         if (limits.uid != uid_t(-1)) {
             // Root may read and write everything; the permissions under test hold only for

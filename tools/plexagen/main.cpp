@@ -128,9 +128,13 @@ public:
             return true;
         if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), file) != buffer.size())
             failed = true;
+        flushed += buffer.size();
         buffer.clear();
         return !failed;
     }
+
+    // Bytes of the document so far.
+    std::size_t size() const { return flushed + buffer.size(); }
 
     bool ok() const { return !failed; }
 
@@ -138,6 +142,7 @@ private:
     static constexpr std::size_t BlockSize = 1 << 20;
     std::FILE *file;
     std::string buffer;
+    std::size_t flushed = 0;
     bool failed = false;
 };
 
@@ -749,6 +754,213 @@ Totals writeDocument(JsonOut &out, std::uint64_t seed, long long responses)
     return totals;
 }
 
+// The densest documents of one kind of object, for measuring what each costs: a head, as
+// many elements as fit in the size asked for, and a tail that closes the document.
+struct DenseShape
+{
+    const char *name;
+    const char *what;
+    const char *head;
+    const char *tail;
+    // Writes element i (without the comma before it).
+    void (*element)(JsonOut &out, long long i);
+};
+
+// A short key of its own for every i: letters and digits, as short as the count allows.
+void distinctKey(JsonOut &out, long long i)
+{
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    char key[16];
+    int n = 0;
+    do {
+        key[n++] = alphabet[i % 62];
+        i /= 62;
+    } while (i);
+    out.ch('"');
+    while (n)
+        out.ch(key[--n]);
+    out.ch('"');
+}
+
+#define SCORLET_GRADED_PAGE                                                                        \
+    "{\"plexa\":1,\"pages\":[{\"test\":{\"kind\":1,\"questions\":[{\"id\":\"q\",\"type\":6,"       \
+    "\"answers\":[\"1\"]}]}}],"
+#define SCORLET_ONE_QUESTION                                                                       \
+    "\"testInstances\":[{\"kind\":1,\"questions\":[{\"id\":\"q\",\"type\":6,\"answers\":[\"1\"],"
+
+const DenseShape denseShapes[] = {
+    {"empty-responses", "responses written as {} to one graded question",
+     SCORLET_GRADED_PAGE SCORLET_ONE_QUESTION "\"responses\":[", "]}]}]}",
+     [](JsonOut &out, long long) { out.raw("{}"); }},
+    {"null-responses", "null elements in one question's responses",
+     SCORLET_GRADED_PAGE SCORLET_ONE_QUESTION "\"responses\":[", "]}]}]}",
+     [](JsonOut &out, long long) { out.raw("null"); }},
+    {"distinct-students", "responses {\"label\":\"<distinct short key>\"} to one graded question",
+     SCORLET_GRADED_PAGE SCORLET_ONE_QUESTION "\"responses\":[", "]}]}]}",
+     [](JsonOut &out, long long i) {
+         out.raw("{\"label\":");
+         distinctKey(out, i);
+         out.ch('}');
+     }},
+    {"test-instances", "test instances {\"kind\":5}", "{\"plexa\":1,\"testInstances\":[", "]}",
+     [](JsonOut &out, long long) { out.raw("{\"kind\":5}"); }},
+    {"distinct-tests", "test instances of distinct kinds, none equal to another",
+     "{\"plexa\":1,\"testInstances\":[", "]}",
+     [](JsonOut &out, long long i) {
+         out.raw("{\"kind\":");
+         out.integer(i + 2);
+         out.ch('}');
+     }},
+    {"empty-pages", "pages written as {}", "{\"plexa\":1,\"pages\":[", "]}",
+     [](JsonOut &out, long long) { out.raw("{}"); }},
+    {"dense-questions", "questions {\"id\":\"\",\"type\":0} in one test instance",
+     "{\"plexa\":1,\"testInstances\":[{\"kind\":1,\"questions\":[", "]}]}",
+     [](JsonOut &out, long long) { out.raw("{\"id\":\"\",\"type\":0}"); }},
+    {"dense-options", "options written as {} of one question",
+     "{\"plexa\":1,\"pages\":[{\"test\":{\"kind\":1,\"questions\":[{\"id\":\"q\",\"type\":1,"
+     "\"options\":[",
+     "]}]}}]}", [](JsonOut &out, long long) { out.raw("{}"); }},
+    {"dense-answers", "answers written as \"1\" of one question",
+     "{\"plexa\":1,\"pages\":[{\"test\":{\"kind\":1,\"questions\":[{\"id\":\"q\",\"type\":7,"
+     "\"answers\":[",
+     "]}]}}]}", [](JsonOut &out, long long) { out.raw("\"1\""); }},
+    {"dense-keywords", "keywords written as \"\" of one page",
+     "{\"plexa\":1,\"pages\":[{\"keywords\":[", "]}]}",
+     [](JsonOut &out, long long) { out.raw("\"\""); }},
+    // Written by functions of their own (see writeDense).
+    {"many-questions", "one student answering every one of a page test's many questions", nullptr,
+     nullptr, nullptr},
+    {"polls", "many small test runs: one poll question, two responses, title and start text",
+     nullptr, nullptr, nullptr},
+};
+
+#undef SCORLET_GRADED_PAGE
+#undef SCORLET_ONE_QUESTION
+
+const DenseShape *findShape(const std::string &name)
+{
+    for (const DenseShape &shape : denseShapes) {
+        if (name == shape.name)
+            return &shape;
+    }
+    return nullptr;
+}
+
+void manyQuestionsQuestion(JsonOut &out, long long i)
+{
+    out.raw("{\"id\":");
+    distinctKey(out, i);
+    out.raw(",\"type\":6,\"answers\":[\"1\"]");
+}
+
+// A page test of many questions, then one test run in which one student answers every one
+// of them.
+void writeManyQuestions(JsonOut &out, long long bytes)
+{
+    out.raw("{\"plexa\":1,\"pages\":[{\"test\":{\"kind\":1,\"questions\":[");
+    // A page question takes about 40 bytes, its answered copy about 84.
+    long long count = 0;
+    const long long questions = std::max<long long>(1, (bytes - 200) / 124);
+    for (; count < questions; ++count) {
+        if (count)
+            out.ch(',');
+        manyQuestionsQuestion(out, count);
+        out.ch('}');
+    }
+    out.raw("]}}],\"testInstances\":[{\"kind\":1,\"questions\":[");
+    for (long long i = 0; i < count; ++i) {
+        if (i)
+            out.ch(',');
+        manyQuestionsQuestion(out, i);
+        out.raw(",\"responses\":[{\"text\":\"1\",\"studentId\":\"S-0001\"}]}");
+    }
+    out.raw("]}]}\n");
+}
+
+// Realistic polls: a few pages with a poll each, and many runs of them, each answered by
+// two students of a class.
+void writePolls(JsonOut &out, long long bytes)
+{
+    Rng rng(7);
+    static const char *const questionText = "How confident do you feel about today's lesson?";
+    const auto question = [&](int poll) {
+        out.raw("{\"id\":\"poll-");
+        out.integer(poll);
+        out.raw("\",\"text\":\"");
+        out.raw(questionText);
+        out.raw("\",\"type\":1,\"options\":[{\"label\":\"Very\",\"correct\":true},"
+                "{\"label\":\"Somewhat\"},{\"label\":\"Not yet\"}]");
+    };
+    constexpr int Polls = 20;
+    out.raw("{\"plexa\":1,\"title\":\"Polls\",\"pages\":[");
+    for (int poll = 0; poll < Polls; ++poll) {
+        if (poll)
+            out.ch(',');
+        out.raw("{\"keywords\":[\"CSV: Period ");
+        out.integer(1 + poll % 4);
+        out.raw("\"],\"test\":{\"kind\":1,\"title\":\"Poll ");
+        out.integer(poll + 1);
+        out.raw("\",\"questions\":[");
+        question(poll);
+        out.raw("}]}}");
+    }
+    out.raw("],\"testInstances\":[");
+    for (long long run = 0; out.size() + 600 < std::size_t(bytes) || run == 0; ++run) {
+        if (run)
+            out.ch(',');
+        const int poll = rng.below(Polls);
+        out.raw("{\"kind\":1,\"title\":\"Poll ");
+        out.integer(poll + 1);
+        out.raw("\",\"startedOn\":\"");
+        out.raw(civilDate(20458 + run / 8));
+        out.raw(" 09:");
+        out.integer(10 + run % 50);
+        out.raw("\",\"questions\":[");
+        question(poll);
+        out.raw(",\"responses\":[");
+        for (int r = 0; r < 2; ++r) {
+            if (r)
+                out.ch(',');
+            const int student = rng.below(300);
+            char id[16];
+            std::snprintf(id, sizeof id, "S-%04d", student + 1);
+            out.raw("{\"text\":\"");
+            out.ch(char('A' + rng.below(3)));
+            out.raw("\",\"studentId\":\"");
+            out.raw(id);
+            out.raw("\",\"studentName\":\"");
+            out.raw(firstNames[std::size_t(student) % firstNames.size()]);
+            out.raw(" ");
+            out.raw(lastNames[std::size_t(student) % lastNames.size()]);
+            out.raw("\",\"label\":\"Device ");
+            out.integer(1 + student % 40);
+            out.raw("\",\"startTime\":");
+            out.integer(rng.between(2, 60));
+            out.ch('}');
+        }
+        out.raw("]}]}");
+    }
+    out.raw("]}\n");
+}
+
+// A document of the shape that fills about `bytes` bytes (at least one element).
+void writeDense(JsonOut &out, const DenseShape &shape, long long bytes)
+{
+    if (std::string_view(shape.name) == "many-questions")
+        return writeManyQuestions(out, bytes);
+    if (std::string_view(shape.name) == "polls")
+        return writePolls(out, bytes);
+    const std::size_t tail = std::strlen(shape.tail) + 1;
+    out.raw(shape.head);
+    for (long long i = 0; i == 0 || out.size() + tail + 24 < std::size_t(bytes); ++i) {
+        if (i)
+            out.ch(',');
+        shape.element(out, i);
+    }
+    out.raw(shape.tail);
+    out.ch('\n');
+}
+
 bool parseCount(const char *text, long long &value)
 {
     if (!text || !*text)
@@ -765,9 +977,14 @@ bool parseCount(const char *text, long long &value)
 int usage(std::FILE *to)
 {
     std::fputs("usage: plexagen --responses N [--seed S] [--output FILE]\n"
+               "       plexagen --shape NAME --bytes N [--output FILE]\n"
                "Writes a valid Plexa document with exactly N responses; the same N and S give\n"
-               "the same document. Without --output the document goes to standard output.\n",
+               "the same document. With --shape, writes a document of about N bytes of the\n"
+               "densest kind NAME instead. Without --output the document goes to standard\n"
+               "output. Shapes:\n",
                to);
+    for (const DenseShape &shape : denseShapes)
+        std::fprintf(to, "  %-18s %s\n", shape.name, shape.what);
     return to == stdout ? 0 : 2;
 }
 
@@ -777,6 +994,8 @@ int main(int argc, char **argv)
 {
     long long responses = -1;
     long long seed = 1;
+    long long bytes = -1;
+    const DenseShape *shape = nullptr;
     const char *output = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -787,6 +1006,11 @@ int main(int argc, char **argv)
             ++i;
         } else if (arg == "--seed" && parseCount(value, seed)) {
             ++i;
+        } else if (arg == "--bytes" && parseCount(value, bytes)) {
+            ++i;
+        } else if (arg == "--shape" && value && findShape(value)) {
+            shape = findShape(value);
+            ++i;
         } else if (arg == "--output" && value) {
             output = value;
             ++i;
@@ -795,7 +1019,7 @@ int main(int argc, char **argv)
             return usage(stderr);
         }
     }
-    if (responses < 0)
+    if (shape ? bytes < 0 || responses >= 0 : responses < 0)
         return usage(stderr);
 
     std::FILE *file = output ? std::fopen(output, "wb") : stdout;
@@ -804,7 +1028,11 @@ int main(int argc, char **argv)
         return 1;
     }
     JsonOut out(file);
-    const Totals totals = writeDocument(out, std::uint64_t(seed), responses);
+    Totals totals;
+    if (shape)
+        writeDense(out, *shape, bytes);
+    else
+        totals = writeDocument(out, std::uint64_t(seed), responses);
     bool ok = out.flush();
     if (output)
         ok = std::fclose(file) == 0 && ok;
@@ -814,7 +1042,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "plexagen: writing %s failed\n", output ? output : "standard output");
         return 1;
     }
-    std::fprintf(stderr, "plexagen: %lld responses in %lld test instances\n", totals.responses,
-                 totals.instances);
+    if (shape)
+        std::fprintf(stderr, "plexagen: %s, %zu bytes\n", shape->name, out.size());
+    else
+        std::fprintf(stderr, "plexagen: %lld responses in %lld test instances\n", totals.responses,
+                     totals.instances);
     return 0;
 }
