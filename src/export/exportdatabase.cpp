@@ -1,12 +1,12 @@
 #include "exportdatabase.h"
 
 #include "diagnostics.h"
+#include "filereplacement.h"
 #include "seams.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -21,57 +21,81 @@ int gradeFor(int correct, int questionCount)
 }
 
 // A key that a CSV reader would split or end early goes inside double quotes.
-QString csvField(const QString &key)
+void appendField(QString &text, QStringView key)
 {
-    const bool needsQuotes = key.contains(QLatin1Char(',')) || key.contains(QLatin1Char('"')) ||
-                             key.contains(QLatin1Char('\r')) || key.contains(QLatin1Char('\n'));
-    if (!needsQuotes)
-        return key;
-    QString quoted = key;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    const bool needsQuotes =
+        key.contains(u',') || key.contains(u'"') || key.contains(u'\r') || key.contains(u'\n');
+    if (!needsQuotes) {
+        text += key;
+        return;
+    }
+    text += u'"';
+    for (const QChar c : key) {
+        if (c == u'"')
+            text += u'"';
+        text += c;
+    }
+    text += u'"';
 }
 
-// The file key comes from a page keyword that anyone can type. Separators would send
-// the file into another folder, and the other characters cannot stand in a Windows file
-// name, so such a file is not written at all.
+void appendNumber(QString &text, int number)
+{
+    char16_t digits[12];
+    int at = 12;
+    qint64 rest = number < 0 ? -qint64(number) : number;
+    do {
+        digits[--at] = char16_t(u'0' + rest % 10);
+        rest /= 10;
+    } while (rest);
+    if (number < 0)
+        digits[--at] = u'-';
+    text += QStringView(digits + at, 12 - at);
+}
+
+// The file key comes from a page keyword that anyone can type. It stands inside the file's
+// name, between the document's base name and ".csv", so reserved device names and trailing
+// dots are no concern; what is refused is what would take the file elsewhere or make its name
+// deceive: separators (another folder), the characters that cannot stand in a Windows file
+// name, and control characters (C0, DEL and C1), which terminals and file managers act on or
+// hide. Such a file is not written at all.
 bool isSafeFileKey(const QString &key)
 {
     static const QString forbidden = QStringLiteral("/\\<>:\"|?*");
     for (const QChar c : key) {
-        if (c.unicode() < 0x20 || forbidden.contains(c))
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || forbidden.contains(c))
             return false;
     }
     return true;
 }
 
-QByteArray csvContent(const ExportFile &file)
-{
-    QString text;
-    for (const StudentRecord &student : file.students) {
-        text += csvField(student.key);
-        text += QLatin1Char(',');
-        text += QString::number(gradeFor(student.correct, file.questionCount));
-        text += QLatin1String("\r\n");
-    }
-    return text.toLocal8Bit();
-}
+// Lines are converted and written a piece at a time, so that neither the text of a large file
+// nor its 8-bit copy is ever held whole.
+constexpr qsizetype pieceChars = 16 * 1024;
 
-// Replaces the file only once every byte is on disk, so a failure leaves the old file as
-// it was and no partial file behind.
-bool writeWhole(const QString &filePath, const QByteArray &content)
+// The file's lines, one per student in table order. The new file replaces the old one only once
+// every byte is on disk, so a failure leaves the old file as it was and no partial file behind.
+bool writeCsv(const ExportFile &file)
 {
-    // QSaveFile writes to where a link points, which may be outside the document's folder:
-    // the link itself is replaced instead, as deleting the old file first always did.
-    if (QFileInfo(filePath).isSymLink() && !QFile::remove(filePath))
+    FileReplacement out(file.filePath);
+    if (!out.open())
         return false;
-    QSaveFile out(filePath);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    if (out.write(content) != content.size()) {
-        out.cancelWriting();
-        return false;
+    const StudentTable &students = file.students;
+    QString text;
+    text.reserve(pieceChars + 64);
+    for (quint32 i = 0; i < quint32(students.size()); ++i) {
+        appendField(text, students.keyAt(i));
+        text += u',';
+        appendNumber(text, gradeFor(students.correctAt(i), file.questionCount));
+        text += u"\r\n";
+        if (text.size() >= pieceChars) {
+            if (!out.write(text.toLocal8Bit()))
+                return false;
+            text.resize(0);
+        }
     }
+    if (!text.isEmpty() && !out.write(text.toLocal8Bit()))
+        return false;
     return out.commit();
 }
 
@@ -91,29 +115,17 @@ ExportFile &exportDatabase::addExportFile(const QString &key, const QString &ste
     if (found != exportFiles.end())
         return found->second;
 
-    ExportFile file;
-    file.key = key;
-    if (key == QLatin1String("NULL"))
-        file.filePath = stem + QLatin1String(".csv");
-    else
-        file.filePath = stem + QLatin1Char('_') + key + QLatin1String(".csv");
-    file.baseName = QFileInfo(file.filePath).baseName();
+    const QString filePath = key == QLatin1String("NULL")
+                                 ? stem + QLatin1String(".csv")
+                                 : stem + QLatin1Char('_') + key + QLatin1String(".csv");
+    ExportFile file{key, filePath, QFileInfo(filePath).baseName(), 0, {}, StudentTable(&questions)};
     return exportFiles.emplace(key, std::move(file)).first->second;
 }
 
 void exportDatabase::tallyCorrect()
 {
-    // Counted afresh, so a second write of the same tables gives the same grades.
-    for (auto &entry : exportFiles) {
-        for (StudentRecord &student : entry.second.students) {
-            int correct = 0;
-            for (const AnswerState &answer : std::as_const(student.answers)) {
-                if (answer.correct)
-                    ++correct;
-            }
-            student.correct = correct;
-        }
-    }
+    for (auto &entry : exportFiles)
+        entry.second.students.tallyCorrect();
 }
 
 void exportDatabase::writeCsvFiles(const QString &folder)
@@ -131,7 +143,7 @@ void exportDatabase::writeCsvFiles(const QString &folder)
         logLine(QStringLiteral("Creating export file %1").arg(nativePath));
         logEmptyLine();
 
-        if (!isSafeFileKey(file.key) || !writeWhole(file.filePath, csvContent(file))) {
+        if (!isSafeFileKey(file.key) || !writeCsv(file)) {
             ++failedFiles;
             logLine(QStringLiteral("FAILED to create CSV file."));
             logLine(QStringLiteral("The file could be locked or opened by another application."));

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QHash>
+#include "tables.h"
+
 #include <QList>
 #include <QString>
 
@@ -8,21 +9,6 @@
 
 class LogSink;
 class NoticeSink;
-
-// The kept verdict of one student's latest attempt at one question.
-struct AnswerState
-{
-    bool correct = false;
-    int time = 0;
-};
-
-// One student within one export file.
-struct StudentRecord
-{
-    QString key;
-    int correct = 0;
-    QHash<QString, AnswerState> answers;
-};
 
 // One grade-book CSV file to write.
 struct ExportFile
@@ -32,22 +18,14 @@ struct ExportFile
     QString baseName;
     int questionCount = 0;
     QList<int> pages;
-    QHash<QString, StudentRecord> students;
-};
-
-// A catalogued gradable question and the export file its responses go to.
-struct QuestionEntry
-{
-    QString id;
-    int page = -1;
-    ExportFile *file = nullptr;
+    StudentTable students;
 };
 
 // The tables of one export run, and the user-facing output seams.
 class exportDatabase
 {
 public:
-    QHash<QString, QuestionEntry> questions;
+    QuestionCatalogue questions;
     // Node-based so that a record never moves once created: the page pass and every
     // catalogue entry point at records while more are added.
     std::map<QString, ExportFile> exportFiles;

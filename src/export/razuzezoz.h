@@ -51,9 +51,11 @@ public:
         bool pagesComplete = false;
         bool instancesComplete = false;
         int filesFailed = 0;
+        // The run was given up for want of memory.
+        bool outOfMemory = false;
         bool complete() const
         {
-            return opened && pagesComplete && instancesComplete && filesFailed == 0;
+            return opened && pagesComplete && instancesComplete && filesFailed == 0 && !outOfMemory;
         }
     };
     RunReport lastRun;
@@ -71,6 +73,8 @@ public:
     PhaseTimings *timings = nullptr;
 
 private:
+    bool runExport(const QString &path, const QString &stem);
+
     Q_DISABLE_COPY_MOVE(raZuzezoz)
 };
 

@@ -85,7 +85,7 @@ void TestCollection::responseWithoutKeyIsPassedOverAlone()
     DiagnosticCapture capture;
     QVERIFY(h.engine.dumpResponses());
 
-    const QHash<QString, StudentRecord> &students = h.file("NULL")->students;
+    const StudentTable &students = h.file("NULL")->students;
     QCOMPARE(students.size(), 3);
     QCOMPARE(stateOf(h, "NULL", "S1", "q")->correct, true);
     QCOMPARE(stateOf(h, "NULL", "S3", "q")->correct, false);

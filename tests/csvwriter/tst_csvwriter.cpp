@@ -14,14 +14,18 @@
 namespace {
 
 // Gives the student `correct` right and `wrong` wrong answers to distinct questions.
-void addStudent(ExportFile &file, const QString &key, int correct, int wrong)
+void addStudent(exportDatabase &db, ExportFile &file, const QString &key, int correct, int wrong)
 {
-    StudentRecord &student = file.students[key];
-    student.key = key;
+    const quint32 student = file.students.findOrAdd(key);
+    const auto answer = [&](const QString &id, bool right, int time) {
+        if (!db.questions.contains(id))
+            db.questions.insert(id, QuestionEntry{id, 0, &file});
+        file.students.keepAttempt(student, quint32(db.questions.indexOf(id)), right, time);
+    };
     for (int i = 0; i < correct; ++i)
-        student.answers.insert(QStringLiteral("right%1").arg(i), AnswerState{true, i});
+        answer(QStringLiteral("right%1").arg(i), true, i);
     for (int i = 0; i < wrong; ++i)
-        student.answers.insert(QStringLiteral("wrong%1").arg(i), AnswerState{false, i});
+        answer(QStringLiteral("wrong%1").arg(i), false, i);
 }
 
 // The file's lines, each of which must end with CR LF, the last one too.
@@ -219,10 +223,10 @@ void TestCsvWriter::wholeLogWithFailingSecondFile()
 
     ExportFile &first = db.addExportFile(QStringLiteral("NULL"), stem());
     first.questionCount = 2;
-    addStudent(first, QStringLiteral("Ann"), 1, 1);
+    addStudent(db, first, QStringLiteral("Ann"), 1, 1);
     ExportFile &second = db.addExportFile(secondKey, stem());
     second.questionCount = 1;
-    addStudent(second, QStringLiteral("Ben"), 1, 0);
+    addStudent(db, second, QStringLiteral("Ben"), 1, 0);
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(second.filePath));
 
@@ -299,7 +303,7 @@ void TestCsvWriter::studentLine()
 
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
     file.questionCount = questionCount;
-    addStudent(file, key, correct, wrong);
+    addStudent(db, file, key, correct, wrong);
     db.writeCsvFiles(folder());
     QCOMPARE(readFile(file.filePath), line + "\r\n");
 }
@@ -308,9 +312,9 @@ void TestCsvWriter::exactBytes()
 {
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
     file.questionCount = 10;
-    addStudent(file, QStringLiteral("Ann"), 7, 3);
-    addStudent(file, QStringLiteral("S-0141"), 10, 0);
-    addStudent(file, QStringLiteral("Device 4"), 0, 1);
+    addStudent(db, file, QStringLiteral("Ann"), 7, 3);
+    addStudent(db, file, QStringLiteral("S-0141"), 10, 0);
+    addStudent(db, file, QStringLiteral("Device 4"), 0, 1);
     db.writeCsvFiles(folder());
 
     const QByteArray bytes = readFile(file.filePath);
@@ -342,7 +346,7 @@ void TestCsvWriter::longerOldFileReplaced()
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
     QVERIFY(writeFile(file.filePath, "Zed,10\r\nYan,20\r\nXia,30\r\nWu,40\r\nVal,50\r\n"));
     file.questionCount = 2;
-    addStudent(file, QStringLiteral("Ann"), 2, 0);
+    addStudent(db, file, QStringLiteral("Ann"), 2, 0);
     db.writeCsvFiles(folder());
     QCOMPARE(readFile(file.filePath), QByteArray("Ann,100\r\n"));
     QCOMPARE(folderEntries(dir->path()), QStringList{"Lesson.csv"});
@@ -353,7 +357,7 @@ void TestCsvWriter::readOnlyFolderKeepsOldFile()
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
     const QByteArray old("Old,10\r\n");
     QVERIFY(writeFile(file.filePath, old));
-    addStudent(file, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, file, QStringLiteral("Ann"), 1, 0);
     file.questionCount = 1;
 
     const QFileDevice::Permissions writable = QFile::permissions(dir->path());
@@ -400,7 +404,7 @@ void TestCsvWriter::failedWriteKeepsOldFile()
     const QByteArray old("Old,10\r\nOlder,20\r\n");
     QVERIFY(writeFile(file.filePath, old));
     file.questionCount = 1;
-    addStudent(file, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, file, QStringLiteral("Ann"), 1, 0);
     const QStringList before = folderEntries(QFileInfo(file.filePath).path());
 
     db.writeCsvFiles(folder());
@@ -413,11 +417,11 @@ void TestCsvWriter::sameStudentInTwoFiles()
 {
     ExportFile &a = db.addExportFile(QStringLiteral("A"), stem());
     a.questionCount = 4;
-    addStudent(a, QStringLiteral("Ann"), 1, 1);
-    addStudent(a, QStringLiteral("Ben"), 4, 0);
+    addStudent(db, a, QStringLiteral("Ann"), 1, 1);
+    addStudent(db, a, QStringLiteral("Ben"), 4, 0);
     ExportFile &b = db.addExportFile(QStringLiteral("B"), stem());
     b.questionCount = 3;
-    addStudent(b, QStringLiteral("Ann"), 2, 0);
+    addStudent(db, b, QStringLiteral("Ann"), 2, 0);
     db.writeCsvFiles(folder());
 
     QCOMPARE(crlfLines(readFile(a.filePath)), (QSet<QByteArray>{"Ann,25", "Ben,100"}));
@@ -433,7 +437,7 @@ void TestCsvWriter::shownNameStopsAtFirstDot()
 {
     ExportFile &file = db.addExportFile(QStringLiteral("P1.A"), stem());
     file.questionCount = 1;
-    addStudent(file, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, file, QStringLiteral("Ann"), 1, 0);
     db.writeCsvFiles(folder());
 
     QCOMPARE(folderEntries(dir->path()), QStringList{"Lesson_P1.A.csv"});
@@ -474,10 +478,10 @@ void TestCsvWriter::unsafeKeys()
 
     ExportFile &other = db.addExportFile(QStringLiteral("NULL"), stem());
     other.questionCount = 1;
-    addStudent(other, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, other, QStringLiteral("Ann"), 1, 0);
     ExportFile &file = db.addExportFile(key, stem());
     file.questionCount = 1;
-    addStudent(file, QStringLiteral("Ben"), 0, 1);
+    addStudent(db, file, QStringLiteral("Ben"), 0, 1);
     db.writeCsvFiles(folder());
 
     QCOMPARE(db.failedFiles, written ? 0 : 1);
@@ -496,11 +500,11 @@ void TestCsvWriter::unsafeKeys()
 void TestCsvWriter::tallyCountsOnlyCorrectStates()
 {
     ExportFile &a = db.addExportFile(QStringLiteral("A"), stem());
-    addStudent(a, QStringLiteral("Ann"), 3, 4);
-    addStudent(a, QStringLiteral("Ben"), 0, 2);
-    addStudent(a, QStringLiteral("Cy"), 0, 0);
+    addStudent(db, a, QStringLiteral("Ann"), 3, 4);
+    addStudent(db, a, QStringLiteral("Ben"), 0, 2);
+    addStudent(db, a, QStringLiteral("Cy"), 0, 0);
     ExportFile &b = db.addExportFile(QStringLiteral("B"), stem());
-    addStudent(b, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, b, QStringLiteral("Ann"), 1, 0);
 
     db.tallyCorrect();
     QCOMPARE(a.students.value(QStringLiteral("Ann")).correct, 3);
@@ -564,7 +568,7 @@ void TestCsvWriter::manyFilesLoggedInTableOrder()
         const QString key = QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0'));
         ExportFile &file = db.addExportFile(key, stem());
         file.questionCount = 30;
-        addStudent(file, QStringLiteral("S%1").arg(i), i, 30 - i);
+        addStudent(db, file, QStringLiteral("S%1").arg(i), i, 30 - i);
         const QString suffix = QLatin1Char('_') + key;
         if (i % 7 == 3) {
             // A folder of that name stands in the way.
@@ -598,13 +602,13 @@ void TestCsvWriter::twoFilesOfOnePathLaterWins()
 {
     ExportFile &a = db.addExportFile(QStringLiteral("A"), stem());
     a.questionCount = 1;
-    addStudent(a, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, a, QStringLiteral("Ann"), 1, 0);
     ExportFile &b = db.addExportFile(QStringLiteral("B"), stem());
     b.questionCount = 1;
-    addStudent(b, QStringLiteral("Ben"), 0, 1);
+    addStudent(db, b, QStringLiteral("Ben"), 0, 1);
     for (int i = 0; i < 6; ++i) {
         ExportFile &other = db.addExportFile(QStringLiteral("C%1").arg(i), stem());
-        addStudent(other, QStringLiteral("Cy"), 0, 0);
+        addStudent(db, other, QStringLiteral("Cy"), 0, 0);
     }
     b.filePath = a.filePath;
     b.baseName = a.baseName;
