@@ -99,6 +99,8 @@ public:
     qsizetype size() const { return m_keys.size(); }
     bool isEmpty() const { return size() == 0; }
     bool contains(const QString &key) const { return m_keys.indexOf(key) >= 0; }
+    // The student's number, or -1.
+    qint64 indexOf(QStringView key) const { return m_keys.indexOf(key); }
     // A default record for a key not in the table.
     StudentRecord value(const QString &key) const;
     StudentRecord at(quint32 index) const;

@@ -99,6 +99,8 @@ private slots:
     void failedWriteKeepsOldFile();
     void sameStudentInTwoFiles();
     void shownNameStopsAtFirstDot();
+    void longNameReplacedAgain_data();
+    void longNameReplacedAgain();
     void unsafeKeys_data();
     void unsafeKeys();
     void tallyCountsOnlyCorrectStates();
@@ -446,6 +448,34 @@ void TestCsvWriter::shownNameStopsAtFirstDot()
                             closingLines);
 }
 
+void TestCsvWriter::longNameReplacedAgain_data()
+{
+    QTest::addColumn<QString>("key");
+
+    // "Lesson_" + key + ".csv": names of 249 to 255 bytes, the longest a folder takes.
+    for (int bytes = 249; bytes <= 255; ++bytes)
+        QTest::addRow("%d bytes", bytes) << QString(bytes - 11, QLatin1Char('k'));
+    QTest::newRow("255 bytes of two-byte letters") << QString(122, QChar(0xDC));
+}
+
+// The temporary file beside the CSV must have a name short enough for the folder whatever the
+// CSV's name, or only a first export would succeed.
+void TestCsvWriter::longNameReplacedAgain()
+{
+    QFETCH(QString, key);
+
+    ExportFile &file = db.addExportFile(key, stem());
+    file.questionCount = 1;
+    addStudent(db, file, QStringLiteral("Ann"), 1, 0);
+    const QString name = QFileInfo(file.filePath).fileName();
+    for (int run = 0; run < 2; ++run) {
+        db.writeCsvFiles(folder());
+        QCOMPARE(db.failedFiles, 0);
+        QCOMPARE(readFile(file.filePath), QByteArray("Ann,100\r\n"));
+        QCOMPARE(folderEntries(dir->path()), QStringList{name});
+    }
+}
+
 void TestCsvWriter::unsafeKeys_data()
 {
     QTest::addColumn<QString>("key");
@@ -464,6 +494,11 @@ void TestCsvWriter::unsafeKeys_data()
     QTest::newRow("tab") << "A\tB" << false;
     QTest::newRow("line feed") << "A\nB" << false;
     QTest::newRow("escape") << QString(QChar(0x1b)) << false;
+    QTest::newRow("delete") << QStringLiteral("A\u007FB") << false;
+    QTest::newRow("C1 next line") << QStringLiteral("A\u0085B") << false;
+    QTest::newRow("C1 first") << QString(QChar(0x80)) << false;
+    QTest::newRow("C1 last") << QStringLiteral("A\u009F") << false;
+    QTest::newRow("no-break space") << QStringLiteral("A\u00A0B") << true;
     QTest::newRow("parent folder") << "../A" << false;
     // Two dots alone are part of the name Lesson_...csv and lead nowhere else.
     QTest::newRow("two dots alone") << ".." << true;
