@@ -135,9 +135,14 @@ std::size_t KeyTable::hashOf(QStringView key) const
 
 qint64 KeyTable::indexOf(QStringView key) const
 {
-    for (quint32 entry = m_chains.first(hashOf(key)); entry != HashChains::end;
+    return find(key, hashOf(key));
+}
+
+qint64 KeyTable::find(QStringView key, std::size_t hash) const
+{
+    for (quint32 entry = m_chains.first(hash); entry != HashChains::end;
          entry = m_chains.next(entry)) {
-        if (this->key(entry) == key)
+        if (m_slots[entry].hash == quint32(hash) && this->key(entry) == key)
             return entry;
     }
     return -1;
@@ -146,20 +151,18 @@ qint64 KeyTable::indexOf(QStringView key) const
 quint32 KeyTable::findOrAdd(QStringView key, bool &added)
 {
     const std::size_t hash = hashOf(key);
-    for (quint32 entry = m_chains.first(hash); entry != HashChains::end;
-         entry = m_chains.next(entry)) {
-        if (this->key(entry) == key) {
-            added = false;
-            return entry;
-        }
+    const qint64 found = find(key, hash);
+    if (found >= 0) {
+        added = false;
+        return quint32(found);
     }
     // Every allocation first, so that a failure leaves the table as it was.
-    m_positions.reserveOne();
+    m_slots.reserveOne();
     m_chains.reserveOne();
     const quint32 position = m_arena.add(key);
-    const quint32 index = m_positions.size();
-    m_positions.pushReserved(position);
-    m_chains.linkReserved(hash, [this](quint32 entry) { return hashOf(this->key(entry)); });
+    const quint32 index = m_slots.size();
+    m_slots.pushReserved(Slot{position, quint32(hash)});
+    m_chains.linkReserved(hash, [this](quint32 entry) { return m_slots[entry].hash; });
     added = true;
     return index;
 }
@@ -167,6 +170,6 @@ quint32 KeyTable::findOrAdd(QStringView key, bool &added)
 void KeyTable::clear()
 {
     m_arena.clear();
-    m_positions.clear();
+    m_slots.clear();
     m_chains.clear();
 }

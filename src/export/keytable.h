@@ -232,20 +232,29 @@ public:
     KeyTable(KeyTable &&other) noexcept = default;
     KeyTable &operator=(KeyTable &&other) noexcept = default;
 
-    quint32 size() const { return m_positions.size(); }
+    quint32 size() const { return m_slots.size(); }
     // The key's index, or -1.
     qint64 indexOf(QStringView key) const;
     // The key's index; a new key is added at the end, and then `added` is set. Throws
     // std::bad_alloc with the table unchanged.
     quint32 findOrAdd(QStringView key, bool &added);
-    QStringView key(quint32 index) const { return m_arena.at(m_positions[index]); }
+    QStringView key(quint32 index) const { return m_arena.at(m_slots[index].position); }
     void clear();
 
 private:
+    // Where a key stands in the arena, and the low half of its hash: a chain is walked and a
+    // bucket split without reading or hashing the keys again.
+    struct Slot
+    {
+        quint32 position;
+        quint32 hash;
+    };
+
     std::size_t hashOf(QStringView key) const;
+    qint64 find(QStringView key, std::size_t hash) const;
 
     KeyArena m_arena;
-    ChunkedArray<quint32> m_positions;
+    ChunkedArray<Slot> m_slots;
     HashChains m_chains;
     // Seeded per process, so that a document cannot be made to put every key in one chain.
     std::size_t m_seed;
