@@ -2,25 +2,41 @@
 
 #include <QHashFunctions>
 
+QuestionCatalogue::Place QuestionCatalogue::placeFor(ExportFile *file, int page)
+{
+    // The questions of a page, and mostly of a run, go to one file.
+    if (!m_files.empty() && m_files.back() == file)
+        return Place{quint32(m_files.size() - 1), page};
+    const auto known = m_fileNumbers.find(file);
+    if (known != m_fileNumbers.end())
+        return Place{known->second, page};
+    m_files.reserve(m_files.size() + 1);
+    m_fileNumbers.emplace(file, quint32(m_files.size()));
+    m_files.push_back(file);
+    return Place{quint32(m_files.size() - 1), page};
+}
+
 bool QuestionCatalogue::add(const QString &id, int page, ExportFile *file)
 {
     m_places.reserveOne();
+    const Place place = placeFor(file, page);
     bool added = false;
     m_ids.findOrAdd(id, added);
     if (added)
-        m_places.pushReserved(Place{file, page});
+        m_places.pushReserved(place);
     return added;
 }
 
 void QuestionCatalogue::insert(const QString &id, const QuestionEntry &entry)
 {
     m_places.reserveOne();
+    const Place place = placeFor(entry.file, entry.page);
     bool added = false;
     const quint32 index = m_ids.findOrAdd(id, added);
     if (added)
-        m_places.pushReserved(Place{entry.file, entry.page});
+        m_places.pushReserved(place);
     else
-        m_places[index] = Place{entry.file, entry.page};
+        m_places[index] = place;
 }
 
 QuestionEntry QuestionCatalogue::value(const QString &id) const
@@ -32,7 +48,7 @@ QuestionEntry QuestionCatalogue::value(const QString &id) const
 QuestionEntry QuestionCatalogue::at(quint32 index) const
 {
     const Place &place = m_places[index];
-    return QuestionEntry{idAt(index).toString(), place.page, place.file};
+    return QuestionEntry{idAt(index).toString(), place.page, m_files[place.file]};
 }
 
 QStringList QuestionCatalogue::keys() const
@@ -48,6 +64,8 @@ void QuestionCatalogue::clear()
 {
     m_ids.clear();
     m_places.clear();
+    m_files.clear();
+    m_fileNumbers.clear();
 }
 
 StudentTable::StudentTable(const QuestionCatalogue *questions)

@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <unordered_map>
+#include <vector>
+
 struct ExportFile;
 
 // The kept verdict of one student's latest attempt at one question.
@@ -56,18 +59,23 @@ public:
     QuestionEntry value(const QString &id) const;
     QuestionEntry at(quint32 index) const;
     QStringView idAt(quint32 index) const { return m_ids.key(index); }
-    ExportFile *fileAt(quint32 index) const { return m_places[index].file; }
+    ExportFile *fileAt(quint32 index) const { return m_files[m_places[index].file]; }
     // In catalogue order.
     QStringList keys() const;
     void clear();
 
 private:
+    // 8 bytes per question: the file by its number in m_files, which holds each file once.
     struct Place
     {
-        ExportFile *file;
-        int page;
+        quint32 file;
+        qint32 page;
     };
+    Place placeFor(ExportFile *file, int page);
+
     KeyTable m_ids;
+    std::vector<ExportFile *> m_files;
+    std::unordered_map<ExportFile *, quint32> m_fileNumbers;
     ChunkedArray<Place> m_places;
 };
 
