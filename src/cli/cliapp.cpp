@@ -121,8 +121,8 @@ const OptionSpec optionTable[] = {
      "leave out students without a student id, name each on standard\n"
      "error and exit with status 1",
      ParsedArguments::Run, applyRequireId},
-    {nullptr, "report", "FILE",
-     "write a JSON account of the whole call to FILE", ParsedArguments::Run, applyReport},
+    {nullptr, "report", "FILE", "write a JSON account of the whole call to FILE",
+     ParsedArguments::Run, applyReport},
     {nullptr, "verbose", nullptr,
      "also write the detailed progress of every export to standard error", ParsedArguments::Run,
      applyVerbose},
@@ -342,8 +342,8 @@ bool reportMissingIds(const exportDatabase &database)
 QString openFailure(const QString &document)
 {
     const QString warning = lastWarning();
-    const QString prefix = QStringLiteral("Cannot open Plexa document %1: ")
-                               .arg(QDir::toNativeSeparators(document));
+    const QString prefix =
+        QStringLiteral("Cannot open Plexa document %1: ").arg(QDir::toNativeSeparators(document));
     return warning.startsWith(prefix) ? warning.mid(prefix.size()) : warning;
 }
 

@@ -8,8 +8,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
-void RunReport::addRun(const QString &document, const raZuzezoz &engine,
-                       const QString &openFailure)
+void RunReport::addRun(const QString &document, const raZuzezoz &engine, const QString &openFailure)
 {
     Document entry;
     entry.path = QDir::toNativeSeparators(document);

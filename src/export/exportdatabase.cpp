@@ -175,7 +175,11 @@ ExportFile &exportDatabase::addExportFile(const QString &key, const QString &ste
     const QString filePath = key == QLatin1String("NULL")
                                  ? stem + QLatin1String(".csv")
                                  : stem + QLatin1Char('_') + key + QLatin1String(".csv");
-    ExportFile file{key, filePath, QFileInfo(filePath).baseName(), 0, {}, StudentTable(&questions)};
+    ExportFile file;
+    file.key = key;
+    file.filePath = filePath;
+    file.baseName = QFileInfo(filePath).baseName();
+    file.students = StudentTable(&questions);
     file.documentName = QFileInfo(stem).fileName();
     return exportFiles.emplace(key, std::move(file)).first->second;
 }

@@ -95,8 +95,8 @@ bool codePointLess(QStringView a, QStringView b)
 QByteArray csvField(const QString &text, bool always)
 {
     const QByteArray utf8 = text.toUtf8();
-    const bool quote = always || utf8.contains(',') || utf8.contains('"') ||
-                       utf8.contains('\r') || utf8.contains('\n');
+    const bool quote = always || utf8.contains(',') || utf8.contains('"') || utf8.contains('\r') ||
+                       utf8.contains('\n');
     if (!quote)
         return utf8;
     QByteArray field;

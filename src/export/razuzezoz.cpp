@@ -279,9 +279,8 @@ void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
 
         const quint32 student = file->students.findOrAdd(key);
         if (keepIdentity && student == quint32(file->identities.size()))
-            file->identities.append(
-                Gradebook::Identity{response->studentId(), response->studentName(),
-                                    response->label()});
+            file->identities.append(Gradebook::Identity{
+                response->studentId(), response->studentName(), response->label()});
         const int time = response->startTime();
         const bool correct = grader.grade(text);
         file->students.keepAttempt(student, quint32(entry), correct, time);

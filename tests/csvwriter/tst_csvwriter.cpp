@@ -93,6 +93,8 @@ private slots:
     void studentLine_data();
     void studentLine();
     void exactBytes();
+    void layoutRows_data();
+    void layoutRows();
     void fileWithoutStudentsIsEmpty();
     void longerOldFileReplaced();
     void readOnlyFolderKeepsOldFile();
@@ -326,6 +328,63 @@ void TestCsvWriter::exactBytes()
     const QSet<QByteArray> expected = {"Ann,70", "S-0141,100", "Device 4,0"};
     QCOMPARE(crlfLines(bytes), expected);
     QCOMPARE(bytes.size(), qsizetype(QByteArray("Ann,70\r\nS-0141,100\r\nDevice 4,0\r\n").size()));
+}
+
+void TestCsvWriter::layoutRows_data()
+{
+    QTest::addColumn<int>("layout");
+    QTest::addColumn<bool>("requireId");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("withoutId");
+
+    using Gradebook::Layout;
+    // Keys in table order: U+FFFD, then U+1F600 (a surrogate pair, which UTF-16 order would put
+    // first), then a key with a comma whose student gave a name only.
+    QTest::newRow("plain, sorted by code point")
+        << int(Layout::Plain) << false
+        << QByteArray("\"Lee, Ann\",0\r\n\xEF\xBF\xBD,100\r\n\xF0\x9F\x98\x80,70\r\n")
+        << QStringList();
+    QTest::newRow("canvas, name column falls back to the label")
+        << int(Layout::Canvas) << false
+        << QByteArray("Student,ID,SIS User ID,SIS Login ID,Section,Lesson\r\n"
+                      "\"Lee, Ann\",,,,,0\r\nDevice 1,,\xEF\xBF\xBD,,,100\r\n"
+                      "Device 2,,\xF0\x9F\x98\x80,,,70\r\n")
+        << QStringList();
+    QTest::newRow("blackboard, student id required")
+        << int(Layout::Blackboard) << true
+        << QByteArray("\"Last Name\",\"First Name\",\"Username\",\"Lesson\"\r\n"
+                      "\"Device 1\",\"\",\"\xEF\xBF\xBD\",\"100\"\r\n"
+                      "\"Device 2\",\"\",\"\xF0\x9F\x98\x80\",\"70\"\r\n")
+        << QStringList{QStringLiteral("Lee, Ann")};
+}
+
+// The rows of a layout come in code-point order of the key, each field quoted as RFC 4180
+// asks, from each student's identity.
+void TestCsvWriter::layoutRows()
+{
+    QFETCH(int, layout);
+    QFETCH(bool, requireId);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, withoutId);
+
+    db.gradebook.layout = Gradebook::Layout(layout);
+    db.gradebook.sort = true;
+    db.gradebook.requireId = requireId;
+    ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
+    file.questionCount = 10;
+    const QString replacement(QChar(0xFFFD));
+    const QString emoji = QString::fromUcs4(U"\U0001F600");
+    addStudent(db, file, replacement, 10, 0);
+    addStudent(db, file, emoji, 7, 3);
+    addStudent(db, file, QStringLiteral("Lee, Ann"), 0, 1);
+    file.identities = {{replacement, QString(), QStringLiteral("Device 1")},
+                       {emoji, QString(), QStringLiteral("Device 2")},
+                       {QString(), QStringLiteral("Lee, Ann"), QStringLiteral("Device 3")}};
+    db.writeCsvFiles(folder());
+
+    QCOMPARE(readFile(file.filePath), bytes);
+    QCOMPARE(file.withoutId, withoutId);
+    QCOMPARE(file.rowsWritten, qsizetype(3 - withoutId.size()));
 }
 
 void TestCsvWriter::fileWithoutStudentsIsEmpty()

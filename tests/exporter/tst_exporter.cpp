@@ -301,14 +301,14 @@ void TestExporter::usageError_data()
         << QStringList{QStringLiteral("--help"), QStringLiteral("--quiet")};
     QTest::newRow("unknown short option after a known one")
         << QStringList{QStringLiteral("-Vx"), QStringLiteral("@DOC@")};
-    QTest::newRow("unknown layout")
-        << QStringList{QStringLiteral("--layout"), QStringLiteral("excel"), QStringLiteral("@DOC@")};
+    QTest::newRow("unknown layout") << QStringList{
+        QStringLiteral("--layout"), QStringLiteral("excel"), QStringLiteral("@DOC@")};
     QTest::newRow("layout in capitals")
         << QStringList{QStringLiteral("--layout=Moodle"), QStringLiteral("@DOC@")};
     QTest::newRow("assignment empty")
         << QStringList{QStringLiteral("--assignment="), QStringLiteral("@DOC@")};
-    QTest::newRow("assignment of commas and blanks")
-        << QStringList{QStringLiteral("--assignment"), QStringLiteral(" ,, "), QStringLiteral("@DOC@")};
+    QTest::newRow("assignment of commas and blanks") << QStringList{
+        QStringLiteral("--assignment"), QStringLiteral(" ,, "), QStringLiteral("@DOC@")};
     QTest::newRow("report in a folder that does not exist")
         << QStringList{QStringLiteral("--report"), missingFolder + QStringLiteral("/r.json"),
                        QStringLiteral("@DOC@")};
@@ -914,7 +914,6 @@ void TestExporter::phaseTimings()
     }
 }
 
-
 namespace {
 
 // The sample of each layout as docs/gradebooks.md shows it: the first code block of the
@@ -957,13 +956,18 @@ void TestExporter::layouts_data()
                               QStringLiteral("canvas"), QStringLiteral("blackboard"),
                               QStringLiteral("schoology")};
     for (const QString &layout : layouts) {
-        QTest::newRow(qPrintable(layout))
-            << QStringList{QStringLiteral("--layout"), layout} << layout << QByteArray()
-            << QStringList();
+        QTest::newRow(qPrintable(layout)) << QStringList{QStringLiteral("--layout"), layout}
+                                          << layout << QByteArray() << QStringList();
     }
+    // The window's file: rows in the order the students first answered.
+    const QByteArray plain = "S-20411,100\r\nS-20415,80\r\nS-20422,40\r\nS-20430,80\r\n"
+                             "Emma Lindqvist,20\r\nS-20447,80\r\n";
+    QTest::newRow("plain") << QStringList() << QString() << plain << QStringList();
+    QTest::newRow("plain named") << QStringList{QStringLiteral("--layout"), QStringLiteral("plain")}
+                                 << QString() << plain << QStringList();
     const QByteArray sortedPlain = period2Grades.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
-    QTest::newRow("plain, sorted") << QStringList{QStringLiteral("--sort")} << QString()
-                                   << sortedPlain << QStringList();
+    QTest::newRow("plain, sorted")
+        << QStringList{QStringLiteral("--sort")} << QString() << sortedPlain << QStringList();
     QTest::newRow("plain named, sorted")
         << QStringList{QStringLiteral("--layout=plain"), QStringLiteral("--sort")} << QString()
         << sortedPlain << QStringList();
@@ -979,7 +983,8 @@ void TestExporter::layouts_data()
                          QStringLiteral(": no student id for Emma Lindqvist");
     QTest::newRow("student id required")
         << QStringList{QStringLiteral("--layout=moodle"), QStringLiteral("--require-id")}
-        << QString() << documentedSample(QStringLiteral("moodle")).replace(",Emma Lindqvist,20\r\n", "")
+        << QString()
+        << documentedSample(QStringLiteral("moodle")).replace(",Emma Lindqvist,20\r\n", "")
         << QStringList{noId};
     QTest::newRow("student id required, plain")
         << QStringList{QStringLiteral("--require-id"), QStringLiteral("--sort")} << QString()
@@ -1030,8 +1035,8 @@ void TestExporter::report()
     QVERIFY(!incomplete.isEmpty());
     const QString reportFile = tmp.filePath(QStringLiteral("run.json"));
 
-    const Outcome outcome = runExporter(
-        {QStringLiteral("--report"), reportFile, good, missing, incomplete});
+    const Outcome outcome =
+        runExporter({QStringLiteral("--report"), reportFile, good, missing, incomplete});
     QCOMPARE(outcome.exitCode, 1);
     QFile file(reportFile);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -1044,8 +1049,8 @@ void TestExporter::report()
     auto summary = [](const QJsonValue &value) {
         const QJsonObject document = value.toObject();
         QStringList parts{document.value(QStringLiteral("path")).toString()};
-        for (const char *flag : {"opened", "leftOut", "pagesComplete", "instancesComplete",
-                                 "complete"}) {
+        for (const char *flag :
+             {"opened", "leftOut", "pagesComplete", "instancesComplete", "complete"}) {
             if (document.value(QLatin1String(flag)).toBool())
                 parts << QLatin1String(flag);
         }
@@ -1064,8 +1069,9 @@ void TestExporter::report()
         return parts.join(QLatin1String(" | "));
     };
     QCOMPARE(summary(documents[0]),
-             native(good) + QStringLiteral(" | opened | pagesComplete | instancesComplete | "
-                                           "complete | ") +
+             native(good) +
+                 QStringLiteral(" | opened | pagesComplete | instancesComplete | "
+                                "complete | ") +
                  period2 + QStringLiteral(" written 6/5 | ") + period4 +
                  QStringLiteral(" written 6/5"));
     QCOMPARE(summary(documents[1]), native(missing) + QStringLiteral(" | no such file"));
