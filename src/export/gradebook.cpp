@@ -9,7 +9,7 @@ namespace {
 // What one column of a layout holds.
 enum class Column { Key, Id, Name, Empty, Grade };
 
-struct LayoutSpec
+struct LayoutColumns
 {
     const char *name;
     // The header cells; the grade column's cell is the assignment's name.
@@ -22,9 +22,9 @@ struct LayoutSpec
 // The header texts and columns follow each grade book's import documentation (see
 // docs/gradebooks.md for the pages): a student identifier column it matches on, a name
 // column for the teacher, and one grade column.
-const LayoutSpec &spec(Layout layout)
+const LayoutColumns &layoutOf(Layout layout)
 {
-    static const LayoutSpec specs[] = {
+    static const LayoutColumns specs[] = {
         {"plain", {nullptr, nullptr}, {Column::Key, Column::Grade}},
         {"header", {"Student", nullptr}, {Column::Key, Column::Grade}},
         {"moodle", {"ID number", "Full name", nullptr}, {Column::Id, Column::Name, Column::Grade}},
@@ -53,14 +53,14 @@ QStringList layoutNames()
 {
     QStringList names;
     for (Layout layout : allLayouts)
-        names << QLatin1String(spec(layout).name);
+        names << QLatin1String(layoutOf(layout).name);
     return names;
 }
 
 std::optional<Layout> layoutNamed(QStringView name)
 {
     for (Layout layout : allLayouts) {
-        if (name == QLatin1String(spec(layout).name))
+        if (name == QLatin1String(layoutOf(layout).name))
             return layout;
     }
     return std::nullopt;
@@ -113,26 +113,26 @@ QByteArray csvField(const QString &text, bool always)
 
 QByteArray headerRow(Layout layout, const QString &assignment)
 {
-    const LayoutSpec &layoutSpec = spec(layout);
+    const LayoutColumns &shape = layoutOf(layout);
     QByteArray row;
-    for (qsizetype i = 0; i < layoutSpec.headers.size(); ++i) {
+    for (qsizetype i = 0; i < shape.headers.size(); ++i) {
         if (i > 0)
             row += ',';
-        const char *header = layoutSpec.headers[i];
-        row += csvField(header ? QString::fromLatin1(header) : assignment, layoutSpec.quoteAll);
+        const char *header = shape.headers[i];
+        row += csvField(header ? QString::fromLatin1(header) : assignment, shape.quoteAll);
     }
     return row + lineEnd;
 }
 
 QByteArray studentRow(Layout layout, const QString &key, const Identity &identity, int grade)
 {
-    const LayoutSpec &layoutSpec = spec(layout);
+    const LayoutColumns &shape = layoutOf(layout);
     QByteArray row;
-    for (qsizetype i = 0; i < layoutSpec.columns.size(); ++i) {
+    for (qsizetype i = 0; i < shape.columns.size(); ++i) {
         if (i > 0)
             row += ',';
         QString text;
-        switch (layoutSpec.columns[i]) {
+        switch (shape.columns[i]) {
         case Column::Key:
             text = key;
             break;
@@ -149,7 +149,7 @@ QByteArray studentRow(Layout layout, const QString &key, const Identity &identit
             text = QString::number(grade);
             break;
         }
-        row += csvField(text, layoutSpec.quoteAll);
+        row += csvField(text, shape.quoteAll);
     }
     return row + lineEnd;
 }
