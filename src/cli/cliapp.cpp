@@ -1,6 +1,7 @@
 #include "cliapp.h"
 
 #include "razuzezoz.h"
+#include "runreport.h"
 #include "streamsinks.h"
 
 #include <QCommandLineOption>
@@ -43,12 +44,85 @@ QString applyVerbose(CliOptions &options, const QString &)
     return QString();
 }
 
+QString applyLayout(CliOptions &options, const QString &name)
+{
+    const std::optional<Gradebook::Layout> layout = Gradebook::layoutNamed(name);
+    if (!layout)
+        return QStringLiteral("unknown layout: %1 (one of %2)")
+            .arg(name, Gradebook::layoutNames().join(QLatin1String(", ")));
+    options.gradebook.layout = *layout;
+    return QString();
+}
+
+// The name heads the grade column; a text of blanks and commas only would leave the grade
+// book a column it cannot tell from an empty one.
+QString applyAssignment(CliOptions &options, const QString &text)
+{
+    QString rest = text;
+    rest.remove(QLatin1Char(','));
+    if (rest.trimmed().isEmpty())
+        return QStringLiteral("option --assignment needs a name, not only blanks or commas");
+    options.gradebook.assignment = text;
+    return QString();
+}
+
+QString applyBom(CliOptions &options, const QString &)
+{
+    options.gradebook.byteOrderMark = true;
+    return QString();
+}
+
+QString applySort(CliOptions &options, const QString &)
+{
+    options.gradebook.sort = true;
+    return QString();
+}
+
+QString applyRequireId(CliOptions &options, const QString &)
+{
+    options.gradebook.requireId = true;
+    return QString();
+}
+
+// Checked before anything is exported: a report that cannot be written would leave a batch
+// without its account only at the very end.
+QString applyReport(CliOptions &options, const QString &file)
+{
+    if (file.isEmpty())
+        return QStringLiteral("option --report needs a file");
+    const QFileInfo info(file);
+    if (!info.absoluteDir().exists())
+        return QStringLiteral("no such folder for the report: %1")
+            .arg(QDir::toNativeSeparators(info.absolutePath()));
+    if (info.isDir())
+        return QStringLiteral("the report is a folder: %1").arg(file);
+    options.reportFile = file;
+    return QString();
+}
+
 // In the order of the help text.
 const OptionEntry optionTable[] = {
     {nullptr, "output-dir", "DIR",
      "write the CSV files into DIR, an existing folder, instead of each\n"
      "document's own folder",
      ParsedArguments::Run, applyOutputDir},
+    {nullptr, "layout", "NAME",
+     "write the files for a grade book: plain (the default, as the main\n"
+     "window writes them), header, moodle, canvas, blackboard or schoology",
+     ParsedArguments::Run, applyLayout},
+    {nullptr, "assignment", "TEXT",
+     "name the grade column TEXT instead of after the document and file key", ParsedArguments::Run,
+     applyAssignment},
+    {nullptr, "bom", nullptr, "begin a layout's files with a UTF-8 byte-order mark",
+     ParsedArguments::Run, applyBom},
+    {nullptr, "sort", nullptr, "write the rows in order of the student key (layouts always do)",
+     ParsedArguments::Run, applySort},
+    {nullptr, "require-id", nullptr,
+     "leave out students without a student id, name each on standard\n"
+     "error and exit with status 1",
+     ParsedArguments::Run, applyRequireId},
+    {nullptr, "report", "FILE", "write a JSON account of the whole call to FILE",
+     ParsedArguments::Run, applyReport},
     {nullptr, "verbose", nullptr,
      "also write the detailed progress of every export to standard error", ParsedArguments::Run,
      applyVerbose},
@@ -248,6 +322,31 @@ void reportLostOutput(const char *what, int error)
                           .arg(QLatin1String(what), qt_error_string(error)));
 }
 
+// One line per student left out of a file for want of a student id; whether there was none.
+bool reportMissingIds(const exportDatabase &database)
+{
+    bool none = true;
+    for (const auto &entry : database.exportFiles) {
+        const ExportFile &file = entry.second;
+        for (const QString &student : file.withoutId) {
+            writeLine(stderr, QStringLiteral("scorlet-export: %1: no student id for %2")
+                                  .arg(QDir::toNativeSeparators(file.filePath), student));
+            none = false;
+        }
+    }
+    return none;
+}
+
+// The reader's reason for a document that did not open, from its warning
+// "Cannot open Plexa document <path>: <reason>".
+QString openFailure(const QString &document)
+{
+    const QString warning = lastWarning();
+    const QString prefix =
+        QStringLiteral("Cannot open Plexa document %1: ").arg(QDir::toNativeSeparators(document));
+    return warning.startsWith(prefix) ? warning.mid(prefix.size()) : warning;
+}
+
 bool writeOutput(const char *what, const QString &text)
 {
     int error = 0;
@@ -271,8 +370,11 @@ int runExports(const CliOptions &options)
     if (qEnvironmentVariableIntValue("SCORLET_TIMINGS") == 1)
         engine.timings = &timings;
 
+    engine.database.gradebook = options.gradebook;
+
     bool allComplete = true;
     WrittenFiles written;
+    RunReport report;
     for (const QString &document : options.documents) {
         // Folder and stem exactly as the main window derives them for its own export.
         const ExportTarget target = options.outputDir.isEmpty()
@@ -284,19 +386,33 @@ int runExports(const CliOptions &options)
             return written.claim(document, database);
         };
         engine.folder = target.nativeFolder;
+        forgetLastWarning();
         engine.exportPlexa(document, target.stem);
         if (engine.timings)
             writeTimings(timings);
         if (!engine.lastRun.complete())
             allComplete = false;
+        if (!reportMissingIds(engine.database))
+            allComplete = false;
+        if (!options.reportFile.isEmpty())
+            report.addRun(document, engine, openFailure(document));
     }
+    int status = allComplete ? 0 : 1;
     // Every document was still exported when the log went missing, but whoever reads the log
     // must not take it for the whole story.
     if (!log.wroteWhole()) {
         reportLostOutput("the export log", log.error());
-        return 1;
+        status = 1;
     }
-    return allComplete ? 0 : 1;
+    if (!options.reportFile.isEmpty()) {
+        const QString error = report.write(options.reportFile, status);
+        if (!error.isNull()) {
+            writeLine(stderr, QStringLiteral("scorlet-export: %1: report not written: %2")
+                                  .arg(QDir::toNativeSeparators(options.reportFile), error));
+            status = 1;
+        }
+    }
+    return status;
 }
 
 int runCli(const QStringList &arguments)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gradebook.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,6 +10,10 @@ struct CliOptions
 {
     bool verbose = false;
     QString outputDir;
+    // The files' layout and what goes with it; the default writes the plain files.
+    Gradebook::Options gradebook;
+    // Where the JSON account of the whole call goes; empty for none.
+    QString reportFile;
     QStringList documents;
 };
 

@@ -1,12 +1,16 @@
 #include "exportdatabase.h"
 
 #include "diagnostics.h"
+#include "filereplacement.h"
 #include "seams.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
 
 namespace {
 
@@ -21,58 +25,135 @@ int gradeFor(int correct, int questionCount)
 }
 
 // A key that a CSV reader would split or end early goes inside double quotes.
-QString csvField(const QString &key)
+void appendField(QString &text, QStringView key)
 {
-    const bool needsQuotes = key.contains(QLatin1Char(',')) || key.contains(QLatin1Char('"')) ||
-                             key.contains(QLatin1Char('\r')) || key.contains(QLatin1Char('\n'));
-    if (!needsQuotes)
-        return key;
-    QString quoted = key;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    const bool needsQuotes =
+        key.contains(u',') || key.contains(u'"') || key.contains(u'\r') || key.contains(u'\n');
+    if (!needsQuotes) {
+        text += key;
+        return;
+    }
+    text += u'"';
+    for (const QChar c : key) {
+        if (c == u'"')
+            text += u'"';
+        text += c;
+    }
+    text += u'"';
 }
 
-// The file key comes from a page keyword that anyone can type. Separators would send
-// the file into another folder, and the other characters cannot stand in a Windows file
-// name, so such a file is not written at all.
+void appendNumber(QString &text, int number)
+{
+    char16_t digits[12];
+    int at = 12;
+    qint64 rest = number < 0 ? -qint64(number) : number;
+    do {
+        digits[--at] = char16_t(u'0' + rest % 10);
+        rest /= 10;
+    } while (rest);
+    if (number < 0)
+        digits[--at] = u'-';
+    text += QStringView(digits + at, 12 - at);
+}
+
+// The file key comes from a page keyword that anyone can type. It stands inside the file's
+// name, between the document's base name and ".csv", so reserved device names and trailing
+// dots are no concern; what is refused is what would take the file elsewhere or make its name
+// deceive: separators (another folder), the characters that cannot stand in a Windows file
+// name, and control characters (C0, DEL and C1), which terminals and file managers act on or
+// hide. Such a file is not written at all.
 bool isSafeFileKey(const QString &key)
 {
     static const QString forbidden = QStringLiteral("/\\<>:\"|?*");
     for (const QChar c : key) {
-        if (c.unicode() < 0x20 || forbidden.contains(c))
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || forbidden.contains(c))
             return false;
     }
     return true;
 }
 
-QByteArray csvContent(const ExportFile &file)
+// Lines are converted and written a piece at a time, so that neither the text of a large file
+// nor its 8-bit copy is ever held whole.
+constexpr qsizetype pieceChars = 16 * 1024;
+
+// Appends the bytes to the replacement once they make a piece, or at the end when `last`.
+bool flushPiece(FileReplacement &out, QByteArray &bytes, bool last)
 {
-    QString text;
-    for (const StudentRecord &student : file.students) {
-        text += csvField(student.key);
-        text += QLatin1Char(',');
-        text += QString::number(gradeFor(student.correct, file.questionCount));
-        text += QLatin1String("\r\n");
-    }
-    return text.toLocal8Bit();
+    if (bytes.size() < pieceChars && !(last && !bytes.isEmpty()))
+        return true;
+    const bool written = out.write(bytes);
+    bytes.resize(0);
+    return written;
 }
 
-// Replaces the file only once every byte is on disk, so a failure leaves the old file as
-// it was and no partial file behind.
-bool writeWhole(const QString &filePath, const QByteArray &content)
+// The students in code-point order of their keys, for sorted rows; otherwise nothing, and the
+// rows follow the table at no cost in memory.
+std::vector<quint32> rowOrder(const StudentTable &students, bool sorted)
 {
-    // QSaveFile writes to where a link points, which may be outside the document's folder:
-    // the link itself is replaced instead, as deleting the old file first always did.
-    if (QFileInfo(filePath).isSymLink() && !QFile::remove(filePath))
+    if (!sorted)
+        return {};
+    std::vector<quint32> order(size_t(students.size()));
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(), [&students](quint32 a, quint32 b) {
+        return Gradebook::codePointLess(students.keyAt(a), students.keyAt(b));
+    });
+    return order;
+}
+
+// The file's lines, one per student. The new file replaces the old one only once every byte is
+// on disk, so a failure leaves the old file as it was and no partial file behind.
+//
+// The plain file is the window's own: no header, the locale's encoding. A grade-book layout
+// is UTF-8 with its header row.
+bool writeCsv(ExportFile &file, const Gradebook::Options &options, const QString &assignment)
+{
+    FileReplacement out(file.filePath);
+    if (!out.open())
         return false;
-    QSaveFile out(filePath);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    if (out.write(content) != content.size()) {
-        out.cancelWriting();
-        return false;
+    const StudentTable &students = file.students;
+    const bool plain = options.layout == Gradebook::Layout::Plain;
+    const std::vector<quint32> order = rowOrder(students, options.sorted());
+    const Gradebook::Identity nobody;
+
+    QByteArray bytes;
+    if (!plain) {
+        if (options.byteOrderMark)
+            bytes += "\xEF\xBB\xBF";
+        bytes += Gradebook::headerRow(options.layout, assignment);
     }
-    return out.commit();
+    QString text;
+    text.reserve(pieceChars + 64);
+    for (quint32 row = 0; row < quint32(students.size()); ++row) {
+        const quint32 i = order.empty() ? row : order[row];
+        const Gradebook::Identity &identity =
+            i < quint32(file.identities.size()) ? file.identities[i] : nobody;
+        if (options.requireId && identity.id.isEmpty()) {
+            file.withoutId << (identity.name.isEmpty() ? identity.label : identity.name);
+            continue;
+        }
+        const int grade = gradeFor(students.correctAt(i), file.questionCount);
+        ++file.rowsWritten;
+        if (!plain) {
+            bytes += Gradebook::studentRow(options.layout, students.keyAt(i).toString(), identity,
+                                           grade);
+            if (!flushPiece(out, bytes, false))
+                return false;
+            continue;
+        }
+        appendField(text, students.keyAt(i));
+        text += u',';
+        appendNumber(text, grade);
+        text += u"\r\n";
+        if (text.size() >= pieceChars) {
+            bytes += text.toLocal8Bit();
+            text.resize(0);
+            if (!flushPiece(out, bytes, false))
+                return false;
+        }
+    }
+    bytes += text.toLocal8Bit();
+    return flushPiece(out, bytes, true) && out.commit();
 }
 
 } // namespace
@@ -91,29 +172,22 @@ ExportFile &exportDatabase::addExportFile(const QString &key, const QString &ste
     if (found != exportFiles.end())
         return found->second;
 
+    const QString filePath = key == QLatin1String("NULL")
+                                 ? stem + QLatin1String(".csv")
+                                 : stem + QLatin1Char('_') + key + QLatin1String(".csv");
     ExportFile file;
     file.key = key;
-    if (key == QLatin1String("NULL"))
-        file.filePath = stem + QLatin1String(".csv");
-    else
-        file.filePath = stem + QLatin1Char('_') + key + QLatin1String(".csv");
-    file.baseName = QFileInfo(file.filePath).baseName();
+    file.filePath = filePath;
+    file.baseName = QFileInfo(filePath).baseName();
+    file.students = StudentTable(&questions);
+    file.documentName = QFileInfo(stem).fileName();
     return exportFiles.emplace(key, std::move(file)).first->second;
 }
 
 void exportDatabase::tallyCorrect()
 {
-    // Counted afresh, so a second write of the same tables gives the same grades.
-    for (auto &entry : exportFiles) {
-        for (StudentRecord &student : entry.second.students) {
-            int correct = 0;
-            for (const AnswerState &answer : std::as_const(student.answers)) {
-                if (answer.correct)
-                    ++correct;
-            }
-            student.correct = correct;
-        }
-    }
+    for (auto &entry : exportFiles)
+        entry.second.students.tallyCorrect();
 }
 
 void exportDatabase::writeCsvFiles(const QString &folder)
@@ -122,8 +196,8 @@ void exportDatabase::writeCsvFiles(const QString &folder)
     failedFiles = 0;
 
     // One file after another, on the calling thread: each is written whole before the next.
-    for (const auto &entry : exportFiles) {
-        const ExportFile &file = entry.second;
+    for (auto &entry : exportFiles) {
+        ExportFile &file = entry.second;
         const QString nativePath = QDir::toNativeSeparators(file.filePath);
         const QString shownName = file.baseName + QLatin1String(".csv");
 
@@ -131,7 +205,15 @@ void exportDatabase::writeCsvFiles(const QString &folder)
         logLine(QStringLiteral("Creating export file %1").arg(nativePath));
         logEmptyLine();
 
-        if (!isSafeFileKey(file.key) || !writeWhole(file.filePath, csvContent(file))) {
+        file.written = false;
+        file.rowsWritten = 0;
+        file.withoutId.clear();
+        const QString assignment = Gradebook::assignmentName(
+            gradebook, file.documentName, file.key == QLatin1String("NULL") ? QString() : file.key);
+        file.written = isSafeFileKey(file.key) && writeCsv(file, gradebook, assignment);
+        if (!file.written) {
+            file.rowsWritten = 0;
+            file.withoutId.clear();
             ++failedFiles;
             logLine(QStringLiteral("FAILED to create CSV file."));
             logLine(QStringLiteral("The file could be locked or opened by another application."));

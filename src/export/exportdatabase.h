@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QHash>
+#include "gradebook.h"
+#include "tables.h"
+
 #include <QList>
 #include <QString>
 
@@ -8,21 +10,6 @@
 
 class LogSink;
 class NoticeSink;
-
-// The kept verdict of one student's latest attempt at one question.
-struct AnswerState
-{
-    bool correct = false;
-    int time = 0;
-};
-
-// One student within one export file.
-struct StudentRecord
-{
-    QString key;
-    int correct = 0;
-    QHash<QString, AnswerState> answers;
-};
 
 // One grade-book CSV file to write.
 struct ExportFile
@@ -32,25 +19,30 @@ struct ExportFile
     QString baseName;
     int questionCount = 0;
     QList<int> pages;
-    QHash<QString, StudentRecord> students;
-};
+    StudentTable students;
+    // Who each student is, by student number, from the first response; kept only when the
+    // files' layout asks for it.
+    QList<Gradebook::Identity> identities;
+    // The document's base name, which names a layout's grade column.
+    QString documentName;
 
-// A catalogued gradable question and the export file its responses go to.
-struct QuestionEntry
-{
-    QString id;
-    int page = -1;
-    ExportFile *file = nullptr;
+    // The latest writeCsvFiles: whether the file was written, its rows, and the students left
+    // out for want of a student id (their names, else device labels).
+    bool written = false;
+    qsizetype rowsWritten = 0;
+    QStringList withoutId;
 };
 
 // The tables of one export run, and the user-facing output seams.
 class exportDatabase
 {
 public:
-    QHash<QString, QuestionEntry> questions;
+    QuestionCatalogue questions;
     // Node-based so that a record never moves once created: the page pass and every
     // catalogue entry point at records while more are added.
     std::map<QString, ExportFile> exportFiles;
+    // The files' layout and what goes with it; the default writes the plain files.
+    Gradebook::Options gradebook;
     LogSink *log = nullptr;
     NoticeSink *notices = nullptr;
 

@@ -9,11 +9,13 @@
 #include <response.h>
 #include <test.h>
 
+#include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <memory>
+#include <new>
 
 using Zazizi::InstructorPacedTest;
 using Zazizi::Page;
@@ -60,6 +62,27 @@ private:
 
 bool raZuzezoz::exportPlexa(const QString &path, const QString &stem)
 {
+    // A document that needs more memory than the process can get must not end the program:
+    // the teacher is told, the files not yet written keep what they held, and a batch goes on
+    // with its next document.
+    try {
+        return runExport(path, stem);
+    } catch (const std::bad_alloc &) {
+        // The tables of a run that cannot finish are of no use, and hold the memory.
+        database.questions.clear();
+        database.exportFiles.clear();
+        questionPass = false;
+        currentPage = -1;
+        currentFile = nullptr;
+        lastRun.outOfMemory = true;
+        qWarning().noquote()
+            << QStringLiteral("Not enough memory to export %1").arg(QDir::toNativeSeparators(path));
+        return false;
+    }
+}
+
+bool raZuzezoz::runExport(const QString &path, const QString &stem)
+{
     lastRun = RunReport();
     plexaPath = path;
     outputStem = stem;
@@ -69,6 +92,7 @@ bool raZuzezoz::exportPlexa(const QString &path, const QString &stem)
 
     PhaseClock clock(timings);
     delete plexa;
+    plexa = nullptr;
     plexa = Plexa::openPlexa(path);
     clock.lap(&PhaseTimings::open);
     if (!plexa) {
@@ -212,15 +236,9 @@ void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
 {
     const bool verbose = diagnosticsEnabled();
     const bool tickBoxes = typeName == TypeNames::tickBoxes;
-    const auto entry = engine.database.questions.constFind(id);
-    ExportFile *file = nullptr;
-    // The catalogue's copy of the id: every student's answer table then shares its text, and
-    // comparing keys seldom has to read it.
-    QString answerKey;
-    if (entry != engine.database.questions.constEnd()) {
-        file = entry->file;
-        answerKey = entry->id;
-    }
+    const bool keepIdentity = engine.database.gradebook.needsIdentity();
+    const qint64 entry = engine.database.questions.indexOf(id);
+    ExportFile *file = entry >= 0 ? engine.database.questions.fileAt(quint32(entry)) : nullptr;
 
     const QuestionGrader grader(*question, typeName);
 
@@ -259,23 +277,13 @@ void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
             continue;
         }
 
-        const qsizetype studentCount = file->students.size();
-        StudentRecord &student = file->students[key];
-        if (file->students.size() != studentCount)
-            student.key = key;
-
+        const quint32 student = file->students.findOrAdd(key);
+        if (keepIdentity && student == quint32(file->identities.size()))
+            file->identities.append(Gradebook::Identity{
+                response->studentId(), response->studentName(), response->label()});
         const int time = response->startTime();
         const bool correct = grader.grade(text);
-
-        // A student's first attempt is always kept, whatever its start time; a later attempt
-        // replaces it on an equal start time too, so of two equal times the one walked later
-        // wins.
-        const qsizetype answerCount = student.answers.size();
-        AnswerState &state = student.answers[answerKey];
-        if (student.answers.size() != answerCount || time >= state.time) {
-            state.correct = correct;
-            state.time = time;
-        }
+        file->students.keepAttempt(student, quint32(entry), correct, time);
     }
 }
 
@@ -299,11 +307,10 @@ void raZuzezoz::dumpQuestion(Question *question)
     }
 
     // The first page that holds an id keeps it, with that page's file.
-    if (database.questions.contains(id)) {
+    if (!database.questions.add(id, currentPage, currentFile)) {
         database.notice(QStringLiteral("error duplicate question?"), question->text());
         return;
     }
-    database.questions.insert(id, QuestionEntry{id, currentPage, currentFile});
     ++currentFile->questionCount;
 }
 

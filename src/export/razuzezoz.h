@@ -60,9 +60,12 @@ public:
         bool pagesComplete = false;
         bool instancesComplete = false;
         int filesFailed = 0;
+        // The run was given up for want of memory.
+        bool outOfMemory = false;
         bool complete() const
         {
-            return opened && !leftOut && pagesComplete && instancesComplete && filesFailed == 0;
+            return opened && !leftOut && pagesComplete && instancesComplete && filesFailed == 0 &&
+                   !outOfMemory;
         }
     };
     RunReport lastRun;
@@ -80,6 +83,8 @@ public:
     PhaseTimings *timings = nullptr;
 
 private:
+    bool runExport(const QString &path, const QString &stem);
+
     Q_DISABLE_COPY_MOVE(raZuzezoz)
 };
 

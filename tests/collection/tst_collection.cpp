@@ -61,6 +61,7 @@ private slots:
     void secondPassMeetsEarlierVerdicts();
     void questionWalkedOutsideThePass();
     void studentsOfAVeryWideFile();
+    void tablesGrowWithoutLosingEntries();
 };
 
 void TestCollection::noInstances()
@@ -87,7 +88,7 @@ void TestCollection::responseWithoutKeyIsPassedOverAlone()
     DiagnosticCapture capture;
     QVERIFY(h.engine.dumpResponses());
 
-    const QHash<QString, StudentRecord> &students = h.file("NULL")->students;
+    const StudentTable &students = h.file("NULL")->students;
     QCOMPARE(students.size(), 3);
     QCOMPARE(stateOf(h, "NULL", "S1", "q")->correct, true);
     QCOMPARE(stateOf(h, "NULL", "S3", "q")->correct, false);
@@ -531,6 +532,51 @@ void TestCollection::studentsOfAVeryWideFile()
         QCOMPARE(h.file("NULL")->students.value(student).key, student);
         QCOMPARE(h.file("NULL")->students.value(student).answers.size(), 2);
     }
+}
+
+// Past the tables' chunk and bucket boundaries, and a key longer than a storage chunk: every
+// key keeps its number, and first and further verdicts follow the same rules.
+void TestCollection::tablesGrowWithoutLosingEntries()
+{
+    QuestionCatalogue questions;
+    for (const char *id : {"q0", "q1", "q2"})
+        QVERIFY(questions.add(QString::fromLatin1(id), 0, nullptr));
+    StudentTable students(&questions);
+    const int count = 140000;
+    const auto keyOf = [](int i) { return QStringLiteral("s") + QString::number(i, 36); };
+    for (int i = 0; i < count; ++i) {
+        const quint32 student = students.findOrAdd(keyOf(i));
+        QCOMPARE(student, quint32(i));
+        students.keepAttempt(student, quint32(i % 3), true, 10);
+        students.keepAttempt(student, quint32(i % 3), false, 9);
+        if (i % 2 == 0) {
+            const quint32 further = quint32((i + 1) % 3);
+            students.keepAttempt(student, further, false, 5);
+            students.keepAttempt(student, further, true, 5);
+            students.keepAttempt(student, further, false, 4);
+        }
+    }
+    const QString longKey(3 << 19, QLatin1Char('L'));
+    QCOMPARE(students.findOrAdd(longKey), quint32(count));
+    QCOMPARE(students.findOrAdd(QStringLiteral("after")), quint32(count + 1));
+    QCOMPARE(students.findOrAdd(longKey), quint32(count));
+    QCOMPARE(students.size(), count + 2);
+
+    students.tallyCorrect();
+    for (int i = 0; i < count; ++i) {
+        if (students.indexOf(keyOf(i)) != i || students.keyAt(quint32(i)) != keyOf(i) ||
+            students.correctAt(quint32(i)) != (i % 2 == 0 ? 2 : 1))
+            QFAIL(qPrintable(keyOf(i)));
+    }
+    QCOMPARE(students.keyAt(quint32(count)), longKey);
+    const StudentRecord record = students.value(keyOf(count - 2));
+    QCOMPARE(record.answers.size(), 2);
+    // 139998 is a multiple of 3: first q0, then q1.
+    QCOMPARE(record.answers.value("q0").time, 10);
+    QCOMPARE(record.answers.value("q0").correct, true);
+    QCOMPARE(record.answers.value("q1").time, 5);
+    QCOMPARE(record.answers.value("q1").correct, true);
+    QVERIFY(!students.contains(QStringLiteral("s")));
 }
 
 QTEST_GUILESS_MAIN(TestCollection)

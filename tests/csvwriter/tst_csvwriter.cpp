@@ -15,14 +15,18 @@
 namespace {
 
 // Gives the student `correct` right and `wrong` wrong answers to distinct questions.
-void addStudent(ExportFile &file, const QString &key, int correct, int wrong)
+void addStudent(exportDatabase &db, ExportFile &file, const QString &key, int correct, int wrong)
 {
-    StudentRecord &student = file.students[key];
-    student.key = key;
+    const quint32 student = file.students.findOrAdd(key);
+    const auto answer = [&](const QString &id, bool right, int time) {
+        if (!db.questions.contains(id))
+            db.questions.insert(id, QuestionEntry{id, 0, &file});
+        file.students.keepAttempt(student, quint32(db.questions.indexOf(id)), right, time);
+    };
     for (int i = 0; i < correct; ++i)
-        student.answers.insert(QStringLiteral("right%1").arg(i), AnswerState{true, i});
+        answer(QStringLiteral("right%1").arg(i), true, i);
     for (int i = 0; i < wrong; ++i)
-        student.answers.insert(QStringLiteral("wrong%1").arg(i), AnswerState{false, i});
+        answer(QStringLiteral("wrong%1").arg(i), false, i);
 }
 
 // The file's lines, each of which must end with CR LF, the last one too.
@@ -89,6 +93,8 @@ private slots:
     void studentLine_data();
     void studentLine();
     void exactBytes();
+    void layoutRows_data();
+    void layoutRows();
     void fileWithoutStudentsIsEmpty();
     void longerOldFileReplaced();
     void readOnlyFolderKeepsOldFile();
@@ -96,6 +102,8 @@ private slots:
     void failedWriteKeepsOldFile();
     void sameStudentInTwoFiles();
     void shownNameStopsAtFirstDot();
+    void longNameReplacedAgain_data();
+    void longNameReplacedAgain();
     void unsafeKeys_data();
     void unsafeKeys();
     void tallyCountsOnlyCorrectStates();
@@ -220,10 +228,10 @@ void TestCsvWriter::wholeLogWithFailingSecondFile()
 
     ExportFile &first = db.addExportFile(QStringLiteral("NULL"), stem());
     first.questionCount = 2;
-    addStudent(first, QStringLiteral("Ann"), 1, 1);
+    addStudent(db, first, QStringLiteral("Ann"), 1, 1);
     ExportFile &second = db.addExportFile(secondKey, stem());
     second.questionCount = 1;
-    addStudent(second, QStringLiteral("Ben"), 1, 0);
+    addStudent(db, second, QStringLiteral("Ben"), 1, 0);
     if (folderInTheWay)
         QVERIFY(QDir().mkpath(second.filePath));
 
@@ -300,7 +308,7 @@ void TestCsvWriter::studentLine()
 
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
     file.questionCount = questionCount;
-    addStudent(file, key, correct, wrong);
+    addStudent(db, file, key, correct, wrong);
     db.writeCsvFiles(folder());
     QCOMPARE(readFile(file.filePath), line + "\r\n");
 }
@@ -309,9 +317,9 @@ void TestCsvWriter::exactBytes()
 {
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
     file.questionCount = 10;
-    addStudent(file, QStringLiteral("Ann"), 7, 3);
-    addStudent(file, QStringLiteral("S-0141"), 10, 0);
-    addStudent(file, QStringLiteral("Device 4"), 0, 1);
+    addStudent(db, file, QStringLiteral("Ann"), 7, 3);
+    addStudent(db, file, QStringLiteral("S-0141"), 10, 0);
+    addStudent(db, file, QStringLiteral("Device 4"), 0, 1);
     db.writeCsvFiles(folder());
 
     const QByteArray bytes = readFile(file.filePath);
@@ -320,6 +328,63 @@ void TestCsvWriter::exactBytes()
     const QSet<QByteArray> expected = {"Ann,70", "S-0141,100", "Device 4,0"};
     QCOMPARE(crlfLines(bytes), expected);
     QCOMPARE(bytes.size(), qsizetype(QByteArray("Ann,70\r\nS-0141,100\r\nDevice 4,0\r\n").size()));
+}
+
+void TestCsvWriter::layoutRows_data()
+{
+    QTest::addColumn<int>("layout");
+    QTest::addColumn<bool>("requireId");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("withoutId");
+
+    using Gradebook::Layout;
+    // Keys in table order: U+FFFD, then U+1F600 (a surrogate pair, which UTF-16 order would put
+    // first), then a key with a comma whose student gave a name only.
+    QTest::newRow("plain, sorted by code point")
+        << int(Layout::Plain) << false
+        << QByteArray("\"Lee, Ann\",0\r\n\xEF\xBF\xBD,100\r\n\xF0\x9F\x98\x80,70\r\n")
+        << QStringList();
+    QTest::newRow("canvas, name column falls back to the label")
+        << int(Layout::Canvas) << false
+        << QByteArray("Student,ID,SIS User ID,SIS Login ID,Section,Lesson\r\n"
+                      "\"Lee, Ann\",,,,,0\r\nDevice 1,,\xEF\xBF\xBD,,,100\r\n"
+                      "Device 2,,\xF0\x9F\x98\x80,,,70\r\n")
+        << QStringList();
+    QTest::newRow("blackboard, student id required")
+        << int(Layout::Blackboard) << true
+        << QByteArray("\"Last Name\",\"First Name\",\"Username\",\"Lesson\"\r\n"
+                      "\"Device 1\",\"\",\"\xEF\xBF\xBD\",\"100\"\r\n"
+                      "\"Device 2\",\"\",\"\xF0\x9F\x98\x80\",\"70\"\r\n")
+        << QStringList{QStringLiteral("Lee, Ann")};
+}
+
+// The rows of a layout come in code-point order of the key, each field quoted as RFC 4180
+// asks, from each student's identity.
+void TestCsvWriter::layoutRows()
+{
+    QFETCH(int, layout);
+    QFETCH(bool, requireId);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, withoutId);
+
+    db.gradebook.layout = Gradebook::Layout(layout);
+    db.gradebook.sort = true;
+    db.gradebook.requireId = requireId;
+    ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
+    file.questionCount = 10;
+    const QString replacement(QChar(0xFFFD));
+    const QString emoji = QString::fromUcs4(U"\U0001F600");
+    addStudent(db, file, replacement, 10, 0);
+    addStudent(db, file, emoji, 7, 3);
+    addStudent(db, file, QStringLiteral("Lee, Ann"), 0, 1);
+    file.identities = {{replacement, QString(), QStringLiteral("Device 1")},
+                       {emoji, QString(), QStringLiteral("Device 2")},
+                       {QString(), QStringLiteral("Lee, Ann"), QStringLiteral("Device 3")}};
+    db.writeCsvFiles(folder());
+
+    QCOMPARE(readFile(file.filePath), bytes);
+    QCOMPARE(file.withoutId, withoutId);
+    QCOMPARE(file.rowsWritten, qsizetype(3 - withoutId.size()));
 }
 
 void TestCsvWriter::fileWithoutStudentsIsEmpty()
@@ -343,7 +408,7 @@ void TestCsvWriter::longerOldFileReplaced()
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
     QVERIFY(writeFile(file.filePath, "Zed,10\r\nYan,20\r\nXia,30\r\nWu,40\r\nVal,50\r\n"));
     file.questionCount = 2;
-    addStudent(file, QStringLiteral("Ann"), 2, 0);
+    addStudent(db, file, QStringLiteral("Ann"), 2, 0);
     db.writeCsvFiles(folder());
     QCOMPARE(readFile(file.filePath), QByteArray("Ann,100\r\n"));
     QCOMPARE(folderEntries(dir->path()), QStringList{"Lesson.csv"});
@@ -354,7 +419,7 @@ void TestCsvWriter::readOnlyFolderKeepsOldFile()
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
     const QByteArray old("Old,10\r\n");
     QVERIFY(writeFile(file.filePath, old));
-    addStudent(file, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, file, QStringLiteral("Ann"), 1, 0);
     file.questionCount = 1;
 
     const QFileDevice::Permissions writable = QFile::permissions(dir->path());
@@ -401,7 +466,7 @@ void TestCsvWriter::failedWriteKeepsOldFile()
     const QByteArray old("Old,10\r\nOlder,20\r\n");
     QVERIFY(writeFile(file.filePath, old));
     file.questionCount = 1;
-    addStudent(file, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, file, QStringLiteral("Ann"), 1, 0);
     const QStringList before = folderEntries(QFileInfo(file.filePath).path());
 
     db.writeCsvFiles(folder());
@@ -414,11 +479,11 @@ void TestCsvWriter::sameStudentInTwoFiles()
 {
     ExportFile &a = db.addExportFile(QStringLiteral("A"), stem());
     a.questionCount = 4;
-    addStudent(a, QStringLiteral("Ann"), 1, 1);
-    addStudent(a, QStringLiteral("Ben"), 4, 0);
+    addStudent(db, a, QStringLiteral("Ann"), 1, 1);
+    addStudent(db, a, QStringLiteral("Ben"), 4, 0);
     ExportFile &b = db.addExportFile(QStringLiteral("B"), stem());
     b.questionCount = 3;
-    addStudent(b, QStringLiteral("Ann"), 2, 0);
+    addStudent(db, b, QStringLiteral("Ann"), 2, 0);
     db.writeCsvFiles(folder());
 
     QCOMPARE(crlfLines(readFile(a.filePath)), (QSet<QByteArray>{"Ann,25", "Ben,100"}));
@@ -434,13 +499,41 @@ void TestCsvWriter::shownNameStopsAtFirstDot()
 {
     ExportFile &file = db.addExportFile(QStringLiteral("P1.A"), stem());
     file.questionCount = 1;
-    addStudent(file, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, file, QStringLiteral("Ann"), 1, 0);
     db.writeCsvFiles(folder());
 
     QCOMPARE(folderEntries(dir->path()), QStringList{"Lesson_P1.A.csv"});
     QCOMPARE(log.lines, successLines(nativeCsv(QStringLiteral("_P1.A")),
                                      QStringLiteral("Lesson_P1.csv"), folder()) +
                             closingLines);
+}
+
+void TestCsvWriter::longNameReplacedAgain_data()
+{
+    QTest::addColumn<QString>("key");
+
+    // "Lesson_" + key + ".csv": names of 249 to 255 bytes, the longest a folder takes.
+    for (int bytes = 249; bytes <= 255; ++bytes)
+        QTest::addRow("%d bytes", bytes) << QString(bytes - 11, QLatin1Char('k'));
+    QTest::newRow("255 bytes of two-byte letters") << QString(122, QChar(0xDC));
+}
+
+// The temporary file beside the CSV must have a name short enough for the folder whatever the
+// CSV's name, or only a first export would succeed.
+void TestCsvWriter::longNameReplacedAgain()
+{
+    QFETCH(QString, key);
+
+    ExportFile &file = db.addExportFile(key, stem());
+    file.questionCount = 1;
+    addStudent(db, file, QStringLiteral("Ann"), 1, 0);
+    const QString name = QFileInfo(file.filePath).fileName();
+    for (int run = 0; run < 2; ++run) {
+        db.writeCsvFiles(folder());
+        QCOMPARE(db.failedFiles, 0);
+        QCOMPARE(readFile(file.filePath), QByteArray("Ann,100\r\n"));
+        QCOMPARE(folderEntries(dir->path()), QStringList{name});
+    }
 }
 
 void TestCsvWriter::unsafeKeys_data()
@@ -461,6 +554,11 @@ void TestCsvWriter::unsafeKeys_data()
     QTest::newRow("tab") << "A\tB" << false;
     QTest::newRow("line feed") << "A\nB" << false;
     QTest::newRow("escape") << QString(QChar(0x1b)) << false;
+    QTest::newRow("delete") << QStringLiteral("A\u007FB") << false;
+    QTest::newRow("C1 next line") << QStringLiteral("A\u0085B") << false;
+    QTest::newRow("C1 first") << QString(QChar(0x80)) << false;
+    QTest::newRow("C1 last") << QStringLiteral("A\u009F") << false;
+    QTest::newRow("no-break space") << QStringLiteral("A\u00A0B") << true;
     QTest::newRow("parent folder") << "../A" << false;
     // Two dots alone are part of the name Lesson_...csv and lead nowhere else.
     QTest::newRow("two dots alone") << ".." << true;
@@ -475,10 +573,10 @@ void TestCsvWriter::unsafeKeys()
 
     ExportFile &other = db.addExportFile(QStringLiteral("NULL"), stem());
     other.questionCount = 1;
-    addStudent(other, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, other, QStringLiteral("Ann"), 1, 0);
     ExportFile &file = db.addExportFile(key, stem());
     file.questionCount = 1;
-    addStudent(file, QStringLiteral("Ben"), 0, 1);
+    addStudent(db, file, QStringLiteral("Ben"), 0, 1);
     db.writeCsvFiles(folder());
 
     QCOMPARE(db.failedFiles, written ? 0 : 1);
@@ -497,11 +595,11 @@ void TestCsvWriter::unsafeKeys()
 void TestCsvWriter::tallyCountsOnlyCorrectStates()
 {
     ExportFile &a = db.addExportFile(QStringLiteral("A"), stem());
-    addStudent(a, QStringLiteral("Ann"), 3, 4);
-    addStudent(a, QStringLiteral("Ben"), 0, 2);
-    addStudent(a, QStringLiteral("Cy"), 0, 0);
+    addStudent(db, a, QStringLiteral("Ann"), 3, 4);
+    addStudent(db, a, QStringLiteral("Ben"), 0, 2);
+    addStudent(db, a, QStringLiteral("Cy"), 0, 0);
     ExportFile &b = db.addExportFile(QStringLiteral("B"), stem());
-    addStudent(b, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, b, QStringLiteral("Ann"), 1, 0);
 
     db.tallyCorrect();
     QCOMPARE(a.students.value(QStringLiteral("Ann")).correct, 3);
@@ -565,7 +663,7 @@ void TestCsvWriter::manyFilesLoggedInTableOrder()
         const QString key = QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0'));
         ExportFile &file = db.addExportFile(key, stem());
         file.questionCount = 30;
-        addStudent(file, QStringLiteral("S%1").arg(i), i, 30 - i);
+        addStudent(db, file, QStringLiteral("S%1").arg(i), i, 30 - i);
         const QString suffix = QLatin1Char('_') + key;
         if (i % 7 == 3) {
             // A folder of that name stands in the way.
@@ -599,13 +697,13 @@ void TestCsvWriter::twoFilesOfOnePathLaterWins()
 {
     ExportFile &a = db.addExportFile(QStringLiteral("A"), stem());
     a.questionCount = 1;
-    addStudent(a, QStringLiteral("Ann"), 1, 0);
+    addStudent(db, a, QStringLiteral("Ann"), 1, 0);
     ExportFile &b = db.addExportFile(QStringLiteral("B"), stem());
     b.questionCount = 1;
-    addStudent(b, QStringLiteral("Ben"), 0, 1);
+    addStudent(db, b, QStringLiteral("Ben"), 0, 1);
     for (int i = 0; i < 6; ++i) {
         ExportFile &other = db.addExportFile(QStringLiteral("C%1").arg(i), stem());
-        addStudent(other, QStringLiteral("Cy"), 0, 0);
+        addStudent(db, other, QStringLiteral("Cy"), 0, 0);
     }
     b.filePath = a.filePath;
     b.baseName = a.baseName;

@@ -35,6 +35,8 @@ struct ChildLimits
     rlim_t fileSizeLimit = 0;
     // Bytes of address space the program may map; 0 leaves the limit as it is.
     rlim_t addressSpaceLimit = 0;
+    // A write past that limit kills the program (as a crash would) instead of failing.
+    bool killedAtFileSizeLimit = false;
     // Drop to this user before the program starts; -1 keeps the current one.
     uid_t uid = uid_t(-1);
     gid_t gid = gid_t(-1);
@@ -182,7 +184,10 @@ inline ChildOutcome runChild(const QString &program, const QStringList &argument
         ::signal(SIGPIPE, SIG_DFL);
         if (limits.fileSizeLimit) {
             // Ignored, so that a write past the limit fails with EFBIG instead of killing.
-            ::signal(SIGXFSZ, SIG_IGN);
+            ::signal(SIGXFSZ, limits.killedAtFileSizeLimit ? SIG_DFL : SIG_IGN);
+            const rlimit noCore{0, 0};
+            if (limits.killedAtFileSizeLimit && setrlimit(RLIMIT_CORE, &noCore) != 0)
+                _exit(125);
             const rlimit limit{limits.fileSizeLimit, limits.fileSizeLimit};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 _exit(125);

@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -212,6 +215,9 @@ private slots:
     void incompleteRun();
     void phaseTimings_data();
     void phaseTimings();
+    void layouts_data();
+    void layouts();
+    void report();
 
 private:
     QString copySample(const QString &folder) const;
@@ -295,6 +301,19 @@ void TestExporter::usageError_data()
         << QStringList{QStringLiteral("--help"), QStringLiteral("--quiet")};
     QTest::newRow("unknown short option after a known one")
         << QStringList{QStringLiteral("-Vx"), QStringLiteral("@DOC@")};
+    QTest::newRow("unknown layout") << QStringList{
+        QStringLiteral("--layout"), QStringLiteral("excel"), QStringLiteral("@DOC@")};
+    QTest::newRow("layout in capitals")
+        << QStringList{QStringLiteral("--layout=Moodle"), QStringLiteral("@DOC@")};
+    QTest::newRow("assignment empty")
+        << QStringList{QStringLiteral("--assignment="), QStringLiteral("@DOC@")};
+    QTest::newRow("assignment of commas and blanks") << QStringList{
+        QStringLiteral("--assignment"), QStringLiteral(" ,, "), QStringLiteral("@DOC@")};
+    QTest::newRow("report in a folder that does not exist")
+        << QStringList{QStringLiteral("--report"), missingFolder + QStringLiteral("/r.json"),
+                       QStringLiteral("@DOC@")};
+    QTest::newRow("report is a folder")
+        << QStringList{QStringLiteral("--report=@TMP@"), QStringLiteral("@DOC@")};
 }
 
 void TestExporter::usageError()
@@ -893,6 +912,172 @@ void TestExporter::phaseTimings()
     } else {
         QCOMPARE(outcome.out, failedToOpen(document));
     }
+}
+
+namespace {
+
+// The sample of each layout as docs/gradebooks.md shows it: the first code block of the
+// section "## <layout>", which is the PERIOD 2 file of the sample document.
+QByteArray documentedSample(const QString &layout)
+{
+    QFile file(QStringLiteral(SCORLET_DOCS "/gradebooks.md"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArrayLiteral("<no docs/gradebooks.md>");
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QByteArray heading = "## " + layout.toUtf8();
+    qsizetype i = lines.indexOf(heading);
+    if (i < 0)
+        return "<no section " + heading + ">";
+    while (++i < lines.size() && lines[i] != "```") {
+    }
+    QByteArray sample;
+    while (++i < lines.size() && lines[i] != "```")
+        sample += lines[i] + "\r\n";
+    return sample;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArrayLiteral("<missing>");
+}
+
+} // namespace
+
+void TestExporter::layouts_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    // A layout whose documented sample is the file, or the file's bytes.
+    QTest::addColumn<QString>("documented");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("errors");
+
+    const QStringList layouts{QStringLiteral("header"), QStringLiteral("moodle"),
+                              QStringLiteral("canvas"), QStringLiteral("blackboard"),
+                              QStringLiteral("schoology")};
+    for (const QString &layout : layouts) {
+        QTest::newRow(qPrintable(layout)) << QStringList{QStringLiteral("--layout"), layout}
+                                          << layout << QByteArray() << QStringList();
+    }
+    // The window's file: rows in the order the students first answered.
+    const QByteArray plain = "S-20411,100\r\nS-20415,80\r\nS-20422,40\r\nS-20430,80\r\n"
+                             "Emma Lindqvist,20\r\nS-20447,80\r\n";
+    QTest::newRow("plain") << QStringList() << QString() << plain << QStringList();
+    QTest::newRow("plain named") << QStringList{QStringLiteral("--layout"), QStringLiteral("plain")}
+                                 << QString() << plain << QStringList();
+    const QByteArray sortedPlain = period2Grades.join(QStringLiteral("\r\n")).toUtf8() + "\r\n";
+    QTest::newRow("plain, sorted")
+        << QStringList{QStringLiteral("--sort")} << QString() << sortedPlain << QStringList();
+    QTest::newRow("plain named, sorted")
+        << QStringList{QStringLiteral("--layout=plain"), QStringLiteral("--sort")} << QString()
+        << sortedPlain << QStringList();
+    QTest::newRow("assignment named, byte-order mark")
+        << QStringList{QStringLiteral("--layout=header"), QStringLiteral("--bom"),
+                       QStringLiteral("--assignment"), QStringLiteral("Week 3, \"fractions\"")}
+        << QString()
+        << (documentedSample(QStringLiteral("header"))
+                .replace("fractions-week3 PERIOD 2", "\"Week 3, \"\"fractions\"\"\"")
+                .prepend("\xEF\xBB\xBF"))
+        << QStringList();
+    const QString noId = QStringLiteral("scorlet-export: @OUT@/") + period2 +
+                         QStringLiteral(": no student id for Emma Lindqvist");
+    QTest::newRow("student id required")
+        << QStringList{QStringLiteral("--layout=moodle"), QStringLiteral("--require-id")}
+        << QString()
+        << documentedSample(QStringLiteral("moodle")).replace(",Emma Lindqvist,20\r\n", "")
+        << QStringList{noId};
+    QTest::newRow("student id required, plain")
+        << QStringList{QStringLiteral("--require-id"), QStringLiteral("--sort")} << QString()
+        << QByteArray(sortedPlain).replace("Emma Lindqvist,20\r\n", "") << QStringList{noId};
+}
+
+// Each layout's PERIOD 2 file of the sample; two runs give the same bytes.
+void TestExporter::layouts()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, documented);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, errors);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString document = copySample(tmp.filePath(QStringLiteral("lessons")));
+    QVERIFY(!document.isEmpty());
+    const QString folder = QFileInfo(document).absolutePath();
+    if (!documented.isEmpty())
+        bytes = documentedSample(documented);
+    errors.replaceInStrings(QStringLiteral("@OUT@"), native(folder));
+
+    QByteArray first;
+    for (int run = 0; run < 2; ++run) {
+        const Outcome outcome = runExporter(arguments + QStringList{document});
+        QCOMPARE(outcome.errLines(), errors);
+        QCOMPARE(outcome.exitCode, errors.isEmpty() ? 0 : 1);
+        QCOMPARE(outcome.out, sampleLog(document, folder));
+        const QByteArray written = fileBytes(folder + QLatin1Char('/') + period2);
+        if (run == 0)
+            QCOMPARE(written, bytes);
+        else
+            QCOMPARE(written, first);
+        first = written;
+    }
+}
+
+// One account of a call with a complete, an unopenable and an incomplete document.
+void TestExporter::report()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString good = copySample(tmp.filePath(QStringLiteral("lessons")));
+    QVERIFY(!good.isEmpty());
+    const QString missing = tmp.filePath(QStringLiteral("absent.plexa"));
+    const QString incomplete = writeQuiz(tmp, QByteArray(), answeredInstance + ", null");
+    QVERIFY(!incomplete.isEmpty());
+    const QString reportFile = tmp.filePath(QStringLiteral("run.json"));
+
+    const Outcome outcome =
+        runExporter({QStringLiteral("--report"), reportFile, good, missing, incomplete});
+    QCOMPARE(outcome.exitCode, 1);
+    QFile file(reportFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    QCOMPARE(root.value(QStringLiteral("exitStatus")).toInt(-1), 1);
+    const QJsonArray documents = root.value(QStringLiteral("documents")).toArray();
+    QCOMPARE(documents.size(), 3);
+
+    // What matters of each document, in one line each.
+    auto summary = [](const QJsonValue &value) {
+        const QJsonObject document = value.toObject();
+        QStringList parts{document.value(QStringLiteral("path")).toString()};
+        for (const char *flag :
+             {"opened", "leftOut", "pagesComplete", "instancesComplete", "complete"}) {
+            if (document.value(QLatin1String(flag)).toBool())
+                parts << QLatin1String(flag);
+        }
+        if (document.contains(QStringLiteral("reason")))
+            parts << document.value(QStringLiteral("reason")).toString();
+        for (const QJsonValue &csv : document.value(QStringLiteral("files")).toArray()) {
+            const QJsonObject object = csv.toObject();
+            parts << QStringLiteral("%1 %2 %3/%4")
+                         .arg(QFileInfo(object.value(QStringLiteral("path")).toString()).fileName(),
+                              object.value(QStringLiteral("written")).toBool()
+                                  ? QStringLiteral("written")
+                                  : QStringLiteral("not written"))
+                         .arg(object.value(QStringLiteral("students")).toInt())
+                         .arg(object.value(QStringLiteral("questions")).toInt());
+        }
+        return parts.join(QLatin1String(" | "));
+    };
+    QCOMPARE(summary(documents[0]),
+             native(good) +
+                 QStringLiteral(" | opened | pagesComplete | instancesComplete | "
+                                "complete | ") +
+                 period2 + QStringLiteral(" written 6/5 | ") + period4 +
+                 QStringLiteral(" written 6/5"));
+    QCOMPARE(summary(documents[1]), native(missing) + QStringLiteral(" | no such file"));
+    QCOMPARE(summary(documents[2]),
+             native(incomplete) +
+                 QStringLiteral(" | opened | pagesComplete | quiz_A.csv written 2/1"));
 }
 
 QTEST_GUILESS_MAIN(TestExporter)

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,6 +67,7 @@ class TestFailingDisk : public QObject
 private slots:
     void failingFile_data();
     void failingFile();
+    void killedWhileWriting();
 };
 
 void TestFailingDisk::failingFile_data()
@@ -79,9 +81,10 @@ void TestFailingDisk::failingFile_data()
     QTest::newRow("read-only folder") << "read-only folder"
                                       << "CSV: A"
                                       << "A" << true;
+    // Replacing a file takes write permission on the folder, not on the old file.
     QTest::newRow("read-only old CSV file") << "read-only file"
                                             << "CSV: A"
-                                            << "A" << true;
+                                            << "A" << false;
     QTest::newRow("CSV path is a folder") << "folder"
                                           << "CSV: A"
                                           << "A" << true;
@@ -226,6 +229,86 @@ void TestFailingDisk::failingFile()
         QVERIFY(parseRfc4180(QString::fromUtf8(readFile(target)), records));
         QCOMPARE(records.size(), 2);
     }
+}
+
+// A program killed while it writes a CSV leaves the old file whole and its temporary file
+// behind; the next export of that CSV removes that leftover and nothing else.
+void TestFailingDisk::killedWhileWriting()
+{
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    setMode(base.path(), 0755);
+    const QString folder = base.filePath(QStringLiteral("lesson"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString document = folder + QStringLiteral("/Lesson.plexa");
+    const QString target = folder + QStringLiteral("/Lesson_A.csv");
+    QVERIFY(writeFile(document, lesson(QStringLiteral("CSV: A"), 5000)));
+    setMode(document, 0644);
+    QVERIFY(writeFile(target, "old A\r\n"));
+    setMode(target, 0666);
+
+    ChildLimits limits;
+    if (geteuid() == 0) {
+        if (const char *why = runAsUnprivileged(limits, QStringLiteral(SCORLET_EXPORT_PROGRAM)))
+            QSKIP(why);
+    }
+    setMode(folder, 0777);
+    limits.fileSizeLimit = 64 * 1024;
+    limits.killedAtFileSizeLimit = true;
+    const ChildOutcome killed =
+        runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), {document}, limits);
+    QVERIFY(killed.started);
+    QCOMPARE(killed.signal, int(SIGXFSZ));
+    QCOMPARE(readFile(target), QByteArray("old A\r\n"));
+
+    // The file being written when the program died: a hidden name that says which CSV it was
+    // for and by whom.
+    const QRegularExpression leftoverName(
+        QStringLiteral("^\\.Lesson_A\\.csv\\.scorlet-([0-9a-f]{16})-[0-9a-f]{8}\\.tmp$"));
+    QStringList leftovers = folderEntries(folder).filter(leftoverName);
+    QCOMPARE(leftovers.size(), 1);
+    const QString leftover = leftovers.first();
+    const QString hash = leftoverName.match(leftover).captured(1);
+    QVERIFY(QFileInfo(folder + u'/' + leftover).size() > 0);
+
+    // Look-alikes stay: another CSV's leftover, a link, a name of another shape, one that a
+    // writer holds locked, and (as root) another user's file.
+    const QString stemOfA = QStringLiteral(".Lesson_A.csv.scorlet-") + hash + u'-';
+    const QString otherCsv = QStringLiteral(".Lesson_B.csv.scorlet-") + hash + "-0badc0de.tmp";
+    const QString link = stemOfA + QStringLiteral("1badc0de.tmp");
+    const QString locked = stemOfA + QStringLiteral("2badc0de.tmp");
+    const QString otherShape = stemOfA + QStringLiteral("3badc0de.tmp.bak");
+    const QString outside = base.filePath(QStringLiteral("outside.txt"));
+    QVERIFY(writeFile(outside, "precious\r\n"));
+    QVERIFY(QFile::link(outside, folder + u'/' + link));
+    for (const QString &name : {otherCsv, locked, otherShape}) {
+        QVERIFY(writeFile(folder + u'/' + name, "kept\r\n"));
+        setMode(folder + u'/' + name, 0666);
+    }
+    QStringList kept{otherCsv, link, locked, otherShape};
+    if (geteuid() == 0) {
+        // Another user's file, for the unprivileged program.
+        const QString foreign = stemOfA + QStringLiteral("4badc0de.tmp");
+        QVERIFY(writeFile(folder + u'/' + foreign, "kept\r\n"));
+        kept.append(foreign);
+    }
+    QFile writer(folder + u'/' + locked);
+    QVERIFY(writer.open(QIODevice::ReadOnly));
+    QCOMPARE(flock(writer.handle(), LOCK_EX | LOCK_NB), 0);
+
+    limits.fileSizeLimit = 0;
+    limits.killedAtFileSizeLimit = false;
+    const ChildOutcome again = runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), {document}, limits);
+    QVERIFY(again.started);
+    QCOMPARE(again.signal, 0);
+    QCOMPARE(again.exitCode, 0);
+    QList<QStringList> records;
+    QVERIFY(parseRfc4180(QString::fromUtf8(readFile(target)), records));
+    QCOMPARE(records.size(), 5000);
+    kept += QStringList{"Lesson.csv", "Lesson.plexa", "Lesson_A.csv", "Lesson_B.csv"};
+    kept.sort();
+    QCOMPARE(folderEntries(folder), kept);
+    QCOMPARE(readFile(outside), QByteArray("precious\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestFailingDisk)

@@ -1,0 +1,240 @@
+#include "filereplacement.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#ifdef Q_OS_UNIX
+
+namespace {
+
+constexpr qsizetype prefixBytes = 32;
+const QByteArray marker = QByteArrayLiteral(".scorlet-");
+const QByteArray extension = QByteArrayLiteral(".tmp");
+constexpr qsizetype randomDigits = 8;
+
+// The name cut to at most prefixBytes, never inside a UTF-8 sequence.
+QByteArray namePrefix(const QByteArray &name)
+{
+    if (name.size() <= prefixBytes)
+        return name;
+    qsizetype cut = prefixBytes;
+    while (cut > 0 && (uchar(name.at(cut)) & 0xC0) == 0x80)
+        --cut;
+    return name.left(cut);
+}
+
+bool isHexDigits(const char *text, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i) {
+        const char c = text[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+} // namespace
+
+FileReplacement::FileReplacement(const QString &path)
+{
+    const QFileInfo info(path);
+    m_folder = QFile::encodeName(info.path());
+    m_name = QFile::encodeName(info.fileName());
+    const QByteArray hash =
+        QCryptographicHash::hash(m_name, QCryptographicHash::Sha256).toHex().left(16);
+    m_temporaryStem = '.' + namePrefix(m_name) + marker + hash + '-';
+}
+
+FileReplacement::~FileReplacement()
+{
+    abandon();
+    if (m_folderFd >= 0)
+        ::close(m_folderFd);
+}
+
+void FileReplacement::abandon()
+{
+    if (m_fd < 0)
+        return;
+    // Still locked by us, so the name is still ours to remove.
+    ::unlinkat(m_folderFd, m_temporary.constData(), 0);
+    ::close(m_fd);
+    m_fd = -1;
+}
+
+bool FileReplacement::open()
+{
+    if (m_name.isEmpty())
+        return false;
+    m_folderFd = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folderFd < 0)
+        return false;
+    removeLeftovers();
+    return createTemporary();
+}
+
+// A leftover of an earlier replacement of this name is removed only when it is a regular file
+// of ours that no writer holds locked: never a link, another name's leftover, another user's
+// file, or one that another export is writing right now.
+void FileReplacement::removeLeftovers()
+{
+    const int listFd = ::dup(m_folderFd);
+    if (listFd < 0)
+        return;
+    DIR *folder = ::fdopendir(listFd);
+    if (!folder) {
+        ::close(listFd);
+        return;
+    }
+    const qsizetype expectedSize = m_temporaryStem.size() + randomDigits + extension.size();
+    while (const dirent *entry = ::readdir(folder)) {
+        const QByteArray name(entry->d_name);
+        if (name.size() != expectedSize || !name.startsWith(m_temporaryStem) ||
+            !name.endsWith(extension) ||
+            !isHexDigits(name.constData() + m_temporaryStem.size(), randomDigits))
+            continue;
+        struct stat named;
+        if (::fstatat(m_folderFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(named.st_mode) || named.st_uid != ::geteuid())
+            continue;
+        const int fd = ::openat(m_folderFd, name.constData(),
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened;
+        if (::fstat(fd, &opened) == 0 && sameFile(opened, named) &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // Locked: no writer has it, and none can rename it away while we hold it.
+            struct stat now;
+            if (::fstatat(m_folderFd, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+                sameFile(now, opened))
+                ::unlinkat(m_folderFd, name.constData(), 0);
+        }
+        ::close(fd);
+    }
+    ::closedir(folder);
+}
+
+bool FileReplacement::createTemporary()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray random = QByteArray::number(QRandomGenerator::system()->generate(), 16)
+                                      .rightJustified(randomDigits, '0');
+        const QByteArray name = m_temporaryStem + random + extension;
+        const int fd = ::openat(m_folderFd, name.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        // Another export of the same name may be clearing leftovers: it removes a file only
+        // while holding its lock, so a file we could not lock, or that no longer bears the
+        // name once locked, is left to it and another name is tried.
+        struct stat opened;
+        struct stat named;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &opened) != 0 ||
+            ::fstatat(m_folderFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !sameFile(opened, named)) {
+            ::close(fd);
+            continue;
+        }
+        m_fd = fd;
+        m_temporary = name;
+        return true;
+    }
+    return false;
+}
+
+bool FileReplacement::write(const QByteArray &bytes)
+{
+    if (m_fd < 0 || m_failed)
+        return false;
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(m_fd, data, std::size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            m_failed = true;
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+bool FileReplacement::commit()
+{
+    if (m_fd < 0 || m_failed || ::fsync(m_fd) != 0) {
+        abandon();
+        return false;
+    }
+    if (::renameat(m_folderFd, m_temporary.constData(), m_folderFd, m_name.constData()) != 0) {
+        abandon();
+        return false;
+    }
+    // The rename is done: the lock goes with the file, which now bears the final name.
+    ::close(m_fd);
+    m_fd = -1;
+    // Without this the rename itself may not survive a power cut. A file system that cannot
+    // flush a folder says so with EINVAL; the file is complete all the same.
+    return ::fsync(m_folderFd) == 0 || errno == EINVAL;
+}
+
+#else
+
+FileReplacement::FileReplacement(const QString &path) : m_file(path) {}
+
+FileReplacement::~FileReplacement()
+{
+    if (m_file.isOpen())
+        m_file.cancelWriting();
+}
+
+bool FileReplacement::open()
+{
+    // QSaveFile writes to where a link points, which may be outside the document's folder:
+    // the link itself is replaced instead.
+    const QString path = m_file.fileName();
+    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
+        return false;
+    return m_file.open(QIODevice::WriteOnly);
+}
+
+bool FileReplacement::write(const QByteArray &bytes)
+{
+    if (m_failed || m_file.write(bytes) != bytes.size())
+        m_failed = true;
+    return !m_failed;
+}
+
+bool FileReplacement::commit()
+{
+    if (m_failed) {
+        m_file.cancelWriting();
+        return false;
+    }
+    return m_file.commit();
+}
+
+#endif
