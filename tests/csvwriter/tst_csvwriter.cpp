@@ -132,6 +132,7 @@ void TestCsvWriter::init()
     db.exportFiles.clear();
     db.questions.clear();
     db.failedFiles = 0;
+    db.gradebook = Gradebook::Options();
     log.lines.clear();
     log.clears = 0;
     db.log = &log;
