@@ -8,7 +8,7 @@
 #   SHAPES="polls empty-pages" SIZES_MB="10" tools/memory-shapes.sh
 #
 # Environment: SIZES_MB="10 50 100", SHAPES (default: all of `plexagen --help` and
-# "realistic"), SKIP="distinct-students@100" (shape@MB pairs left out), BUILD_DIR=build-release,
+# "realistic"), SKIP="" (shape@MB pairs left out), BUILD_DIR=build-release,
 # SKIP_BUILD=1 to use an existing build, EXPORTER=path to measure another scorlet-export (for
 # example one built from an older commit) with this tree's plexagen, FORMAT=markdown for a
 # table to paste, TIME_LIMIT=600 seconds per export.
@@ -28,7 +28,7 @@ case ${1:-} in
 esac
 
 SIZES_MB=${SIZES_MB:-"10 50 100"}
-SKIP=${SKIP-"distinct-students@100"}
+SKIP=${SKIP-}
 FORMAT=${FORMAT:-text}
 TIME_LIMIT=${TIME_LIMIT:-600}
 BUILD_DIR=${BUILD_DIR:-build-release}
