@@ -497,6 +497,12 @@ void TestHostile::bigDocumentsOpen_data()
                   {",{\"studentId\":\"s\",\"text\":\"a\"}", 1000000},
                   {"]}]}]}", 1}}
         << 1;
+    // Each response from a student of its own: the engine's tables grow by the student.
+    QByteArray students;
+    for (int i = 0; i < 300000; ++i)
+        students += ",{\"label\":\"" + QByteArray::number(i, 36) + "\"}";
+    QTest::newRow("300000 students")
+        << Recipe{{instance, 1}, {students.mid(1), 1}, {"]}]}]}", 1}} << 300000;
     QTest::newRow("a million numbers in an unknown member")
         << Recipe{{"{\"plexa\":1,\"x\":[0", 1}, {",0", 1000000}, {"]}", 1}} << 0;
 }
