@@ -24,7 +24,7 @@ struct LayoutColumns
 // column for the teacher, and one grade column.
 const LayoutColumns &layoutOf(Layout layout)
 {
-    static const LayoutColumns specs[] = {
+    static const LayoutColumns layouts[] = {
         {"plain", {nullptr, nullptr}, {Column::Key, Column::Grade}},
         {"header", {"Student", nullptr}, {Column::Key, Column::Grade}},
         {"moodle", {"ID number", "Full name", nullptr}, {Column::Id, Column::Name, Column::Grade}},
@@ -39,7 +39,7 @@ const LayoutColumns &layoutOf(Layout layout)
          {"Unique User ID", "Name", nullptr},
          {Column::Id, Column::Name, Column::Grade}},
     };
-    return specs[int(layout)];
+    return layouts[int(layout)];
 }
 
 constexpr Layout allLayouts[] = {Layout::Plain,  Layout::Header,     Layout::Moodle,
