@@ -782,6 +782,21 @@ void distinctKey(JsonOut &out, long long i)
     out.ch('"');
 }
 
+// The same for keys that are upper-cased on the way: lower-case letters and digits only, without
+// quotes.
+void caselessKey(JsonOut &out, long long i)
+{
+    static const char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    char key[16];
+    int n = 0;
+    do {
+        key[n++] = alphabet[i % 36];
+        i /= 36;
+    } while (i);
+    while (n)
+        out.ch(key[--n]);
+}
+
 #define SCORLET_GRADED_PAGE                                                                        \
     "{\"plexa\":1,\"pages\":[{\"test\":{\"kind\":1,\"questions\":[{\"id\":\"q\",\"type\":6,"       \
     "\"answers\":[\"1\"]}]}}],"
@@ -832,6 +847,16 @@ const DenseShape denseShapes[] = {
      nullptr, nullptr},
     {"polls", "many small test runs: one poll question, two responses, title and start text",
      nullptr, nullptr, nullptr},
+    {"keyword-files", "pages each routed to a file of its own, by a key that cannot be written",
+     "{\"plexa\":1,\"pages\":[", "]}",
+     [](JsonOut &out, long long i) {
+         // The bar keeps the file from being written; the export still plans and logs it.
+         out.raw("{\"keywords\":[\"CSV:|");
+         caselessKey(out, i);
+         out.raw("\"],\"test\":{\"kind\":1}}");
+     }},
+    {"shared-students", "the same 600 students answering in each of many keyword files", nullptr,
+     nullptr, nullptr},
 };
 
 #undef SCORLET_GRADED_PAGE
@@ -943,6 +968,47 @@ void writePolls(JsonOut &out, long long bytes)
     out.raw("]}\n");
 }
 
+// One class of 600 students answering one question in each of many keyword files: a page
+// per file, then a test run per file with a response from every student (device labels only).
+void writeSharedStudents(JsonOut &out, long long bytes)
+{
+    constexpr int Students = 600;
+    // A file's page takes about 90 bytes, its run about 60 and 17 bytes a student.
+    const long long files = std::max<long long>(1, bytes / (90 + 60 + 17 * Students));
+    const auto question = [&](long long file) {
+        out.raw("{\"id\":\"q");
+        out.integer(file);
+        out.raw("\",\"type\":6,\"answers\":[\"1\"]");
+    };
+    out.raw("{\"plexa\":1,\"pages\":[");
+    for (long long file = 0; file < files; ++file) {
+        if (file)
+            out.ch(',');
+        out.raw("{\"keywords\":[\"CSV: F");
+        out.integer(file);
+        out.raw("\"],\"test\":{\"kind\":1,\"questions\":[");
+        question(file);
+        out.raw("}]}}");
+    }
+    out.raw("],\"testInstances\":[");
+    for (long long file = 0; file < files; ++file) {
+        if (file)
+            out.ch(',');
+        out.raw("{\"kind\":1,\"questions\":[");
+        question(file);
+        out.raw(",\"responses\":[");
+        for (int student = 0; student < Students; ++student) {
+            if (student)
+                out.ch(',');
+            out.raw("{\"label\":\"s");
+            out.integer(100 + student);
+            out.raw("\"}");
+        }
+        out.raw("]}]}");
+    }
+    out.raw("]}\n");
+}
+
 // A document of the shape that fills about `bytes` bytes (at least one element).
 void writeDense(JsonOut &out, const DenseShape &shape, long long bytes)
 {
@@ -950,6 +1016,8 @@ void writeDense(JsonOut &out, const DenseShape &shape, long long bytes)
         return writeManyQuestions(out, bytes);
     if (std::string_view(shape.name) == "polls")
         return writePolls(out, bytes);
+    if (std::string_view(shape.name) == "shared-students")
+        return writeSharedStudents(out, bytes);
     const std::size_t tail = std::strlen(shape.tail) + 1;
     out.raw(shape.head);
     for (long long i = 0; i == 0 || out.size() + tail + 24 < std::size_t(bytes); ++i) {
