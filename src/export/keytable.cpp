@@ -41,7 +41,7 @@ quint32 KeyArena::add(QStringView key)
         if (m_used + units > m_capacity) {
             quint32 capacity = m_capacity;
             while (capacity < m_used + units)
-                capacity *= 2;
+                capacity += qMax<quint32>(capacity / 8, 64);
             capacity = qMin(capacity, chunkUnits);
             void *grown = std::realloc(m_blocks.back(), std::size_t(capacity) * sizeof(char16_t));
             if (!grown)

@@ -12,15 +12,18 @@
 #include <vector>
 
 // Containers for the export's tables, whose size follows the document: a teacher's file may
-// name a million students or questions. Nothing here allocates per entry, nothing moves or
-// copies its entries as it grows, and growing never holds an old and a new copy of a large
-// array at once, so that the memory of a table stays a small constant per entry at its peak.
+// name a million students or questions. Nothing here allocates per entry, and growing copies
+// at most the last chunk (64 K entries or 2 MB of keys), never a large array, so that the
+// memory of a table stays a small constant per entry at its peak.
 //
 // Indexes are dense and 32-bit, given out in the order entries were added; the tables are
 // iterated in that order.
 
-// An array that grows by whole chunks: small ones first, so that the many small tables of a
-// run cost little, then chunks of a fixed size. An element never moves once added.
+// An array that grows by chunks: small ones first, so that the many small tables of a run cost
+// little, then chunks of a fixed size. The last chunk is allocated an eighth at a time, so that
+// at most an eighth of a chunk stands empty: a document with thousands of tables of a few
+// hundred entries would otherwise pay for up to twice what it holds. A reference to an element
+// of the last chunk is therefore valid only until the next reserveOne().
 template <typename T>
 class ChunkedArray
 {
@@ -34,7 +37,8 @@ public:
     ChunkedArray() = default;
     ~ChunkedArray() { clear(); }
     ChunkedArray(ChunkedArray &&other) noexcept
-        : m_chunks(std::move(other.m_chunks)), m_size(std::exchange(other.m_size, 0))
+        : m_chunks(std::move(other.m_chunks)), m_size(std::exchange(other.m_size, 0)),
+          m_lastCapacity(std::exchange(other.m_lastCapacity, 0))
     {
         other.m_chunks.clear();
     }
@@ -45,6 +49,7 @@ public:
             m_chunks = std::move(other.m_chunks);
             other.m_chunks.clear();
             m_size = std::exchange(other.m_size, 0);
+            m_lastCapacity = std::exchange(other.m_lastCapacity, 0);
         }
         return *this;
     }
@@ -70,14 +75,26 @@ public:
     {
         if (m_size >= maxSize)
             throw std::bad_alloc();
-        const quint32 chunk = locate(m_size).first;
-        if (chunk < m_chunks.size())
+        const auto [chunk, offset] = locate(m_size);
+        if (chunk < m_chunks.size() && offset < m_lastCapacity)
             return;
+        const quint32 size = chunkSize(chunk);
+        const quint32 step = qMax<quint32>(size / 8, 16);
+        const quint32 capacity = qMin(size, (offset / step + 1) * step);
+        if (chunk < m_chunks.size()) {
+            void *grown = std::realloc(m_chunks.back(), std::size_t(capacity) * sizeof(T));
+            if (!grown)
+                throw std::bad_alloc();
+            m_chunks.back() = static_cast<T *>(grown);
+            m_lastCapacity = capacity;
+            return;
+        }
         m_chunks.reserve(m_chunks.size() + 1);
-        void *memory = std::malloc(std::size_t(chunkSize(chunk)) * sizeof(T));
+        void *memory = std::malloc(std::size_t(capacity) * sizeof(T));
         if (!memory)
             throw std::bad_alloc();
         m_chunks.push_back(static_cast<T *>(memory));
+        m_lastCapacity = capacity;
     }
     void pushReserved(const T &value)
     {
@@ -98,6 +115,7 @@ public:
             std::free(chunk);
         m_chunks.clear();
         m_size = 0;
+        m_lastCapacity = 0;
     }
 
 private:
@@ -122,11 +140,14 @@ private:
 
     std::vector<T *> m_chunks;
     quint32 m_size = 0;
+    // Elements allocated in the last chunk.
+    quint32 m_lastCapacity = 0;
 };
 
 // Keys stored once, back to back in UTF-16 chunks, each behind its length. A key is found by
-// its 32-bit position. Only the last chunk grows (by reallocation, up to a fixed size); a key
-// longer than a chunk gets a block of its own that spans several chunk numbers.
+// its 32-bit position. Only the last chunk grows (by reallocation, an eighth at a time, up to a
+// fixed size); a key longer than a chunk gets a block of its own that spans several chunk
+// numbers.
 class KeyArena
 {
 public:
