@@ -50,9 +50,68 @@ bool sameFile(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Closing a descriptor is where a network file system reports write errors it kept back; a
+// second descriptor is closed for that, as the first keeps the lock until the rename.
+bool closeSecondDescriptor(int fd)
+{
+    const int second = ::dup(fd);
+    return second >= 0 && ::close(second) == 0;
+}
+
+constexpr qsizetype hashDigits = 16;
+
+// Whether the name ends as every leftover does: the marker, the hash, "-", the random digits
+// and the extension.
+bool hasLeftoverShape(const QByteArray &name)
+{
+    const qsizetype tail = marker.size() + hashDigits + 1 + randomDigits + extension.size();
+    if (!name.startsWith('.') || name.size() <= tail || !name.endsWith(extension))
+        return false;
+    const char *at = name.constData() + name.size() - tail;
+    return QByteArray::fromRawData(at, marker.size()) == marker &&
+           isHexDigits(at + marker.size(), hashDigits) && at[marker.size() + hashDigits] == '-' &&
+           isHexDigits(at + marker.size() + hashDigits + 1, randomDigits);
+}
+
+// Every name in the folder that `keep` accepts; nothing when the folder cannot be read.
+template <typename Keep>
+std::vector<QByteArray> folderNames(int folderFd, Keep keep)
+{
+    std::vector<QByteArray> names;
+    const int listFd = ::dup(folderFd);
+    if (listFd < 0)
+        return names;
+    DIR *folder = ::fdopendir(listFd);
+    if (!folder) {
+        ::close(listFd);
+        return names;
+    }
+    while (const dirent *entry = ::readdir(folder)) {
+        QByteArray name(entry->d_name);
+        if (keep(name))
+            names.push_back(std::move(name));
+    }
+    ::closedir(folder);
+    return names;
+}
+
 } // namespace
 
-FileReplacement::FileReplacement(const QString &path)
+const std::vector<QByteArray> &LeftoverSweep::namesIn(int folderFd)
+{
+    struct stat folder;
+    if (::fstat(folderFd, &folder) != 0)
+        folder = {};
+    if (!m_scanned || folder.st_dev != m_device || folder.st_ino != m_inode) {
+        m_names = folderNames(folderFd, hasLeftoverShape);
+        m_scanned = true;
+        m_device = folder.st_dev;
+        m_inode = folder.st_ino;
+    }
+    return m_names;
+}
+
+FileReplacement::FileReplacement(const QString &path, LeftoverSweep *sweep) : m_sweep(sweep)
 {
     const QFileInfo info(path);
     m_folder = QFile::encodeName(info.path());
@@ -79,57 +138,69 @@ void FileReplacement::abandon()
     m_fd = -1;
 }
 
+bool FileReplacement::fail()
+{
+    if (m_error == 0)
+        m_error = errno != 0 ? errno : EIO;
+    m_failed = true;
+    return false;
+}
+
 bool FileReplacement::open()
 {
-    if (m_name.isEmpty())
-        return false;
+    if (m_name.isEmpty()) {
+        errno = ENOENT;
+        return fail();
+    }
     m_folderFd = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_folderFd < 0)
-        return false;
+        return fail();
     removeLeftovers();
-    return createTemporary();
+    return createTemporary() || fail();
+}
+
+void FileReplacement::removeLeftovers()
+{
+    const qsizetype expectedSize = m_temporaryStem.size() + randomDigits + extension.size();
+    const auto ours = [&](const QByteArray &name) {
+        return name.size() == expectedSize && name.startsWith(m_temporaryStem) &&
+               name.endsWith(extension) &&
+               isHexDigits(name.constData() + m_temporaryStem.size(), randomDigits);
+    };
+    if (!m_sweep) {
+        for (const QByteArray &name : folderNames(m_folderFd, ours))
+            removeLeftover(name);
+        return;
+    }
+    for (const QByteArray &name : m_sweep->namesIn(m_folderFd)) {
+        if (ours(name))
+            removeLeftover(name);
+    }
 }
 
 // A leftover of an earlier replacement of this name is removed only when it is a regular file
 // of ours that no writer holds locked: never a link, another name's leftover, another user's
 // file, or one that another export is writing right now.
-void FileReplacement::removeLeftovers()
+void FileReplacement::removeLeftover(const QByteArray &name)
 {
-    const int listFd = ::dup(m_folderFd);
-    if (listFd < 0)
+    struct stat named;
+    if (::fstatat(m_folderFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(named.st_mode) || named.st_uid != ::geteuid())
         return;
-    DIR *folder = ::fdopendir(listFd);
-    if (!folder) {
-        ::close(listFd);
+    const int fd = ::openat(m_folderFd, name.constData(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return;
+    struct stat opened;
+    if (::fstat(fd, &opened) == 0 && sameFile(opened, named) &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        // Locked: no writer has it, and none can rename it away while we hold it.
+        struct stat now;
+        if (::fstatat(m_folderFd, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            sameFile(now, opened))
+            ::unlinkat(m_folderFd, name.constData(), 0);
     }
-    const qsizetype expectedSize = m_temporaryStem.size() + randomDigits + extension.size();
-    while (const dirent *entry = ::readdir(folder)) {
-        const QByteArray name(entry->d_name);
-        if (name.size() != expectedSize || !name.startsWith(m_temporaryStem) ||
-            !name.endsWith(extension) ||
-            !isHexDigits(name.constData() + m_temporaryStem.size(), randomDigits))
-            continue;
-        struct stat named;
-        if (::fstatat(m_folderFd, name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(named.st_mode) || named.st_uid != ::geteuid())
-            continue;
-        const int fd = ::openat(m_folderFd, name.constData(),
-                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        struct stat opened;
-        if (::fstat(fd, &opened) == 0 && sameFile(opened, named) &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            // Locked: no writer has it, and none can rename it away while we hold it.
-            struct stat now;
-            if (::fstatat(m_folderFd, name.constData(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
-                sameFile(now, opened))
-                ::unlinkat(m_folderFd, name.constData(), 0);
-        }
-        ::close(fd);
-    }
-    ::closedir(folder);
+    ::close(fd);
 }
 
 bool FileReplacement::createTemporary()
@@ -160,6 +231,7 @@ bool FileReplacement::createTemporary()
         m_temporary = name;
         return true;
     }
+    errno = EEXIST;
     return false;
 }
 
@@ -174,8 +246,7 @@ bool FileReplacement::write(const QByteArray &bytes)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            m_failed = true;
-            return false;
+            return fail();
         }
         data += written;
         left -= written;
@@ -185,11 +256,13 @@ bool FileReplacement::write(const QByteArray &bytes)
 
 bool FileReplacement::commit()
 {
-    if (m_fd < 0 || m_failed || ::fsync(m_fd) != 0) {
+    if (m_fd < 0 || m_failed) {
         abandon();
         return false;
     }
-    if (::renameat(m_folderFd, m_temporary.constData(), m_folderFd, m_name.constData()) != 0) {
+    if (::fsync(m_fd) != 0 || !closeSecondDescriptor(m_fd) ||
+        ::renameat(m_folderFd, m_temporary.constData(), m_folderFd, m_name.constData()) != 0) {
+        fail();
         abandon();
         return false;
     }
@@ -198,12 +271,20 @@ bool FileReplacement::commit()
     m_fd = -1;
     // Without this the rename itself may not survive a power cut. A file system that cannot
     // flush a folder says so with EINVAL; the file is complete all the same.
-    return ::fsync(m_folderFd) == 0 || errno == EINVAL;
+    m_synced = ::fsync(m_folderFd) == 0 || errno == EINVAL;
+    if (!m_synced)
+        m_error = errno;
+    return true;
+}
+
+QString FileReplacement::errorString() const
+{
+    return m_error == 0 ? QString() : qt_error_string(m_error);
 }
 
 #else
 
-FileReplacement::FileReplacement(const QString &path) : m_file(path) {}
+FileReplacement::FileReplacement(const QString &path, LeftoverSweep *) : m_file(path) {}
 
 FileReplacement::~FileReplacement()
 {
@@ -234,7 +315,13 @@ bool FileReplacement::commit()
         m_file.cancelWriting();
         return false;
     }
-    return m_file.commit();
+    m_synced = m_file.commit();
+    return m_synced;
+}
+
+QString FileReplacement::errorString() const
+{
+    return m_file.errorString();
 }
 
 #endif

@@ -6,7 +6,29 @@
 
 #ifndef Q_OS_UNIX
 #include <QSaveFile>
+#else
+#include <sys/types.h>
+#include <vector>
 #endif
+
+// The leftovers of killed exports in one folder, found by one scan: replacing many files in a
+// folder must not read the whole folder once per file. Shared by the replacements of one run,
+// which may only remove what the scan found.
+class LeftoverSweep
+{
+public:
+#ifdef Q_OS_UNIX
+    // The names in the folder opened as `folderFd` that have the shape of a leftover of any
+    // file; the folder is read on the first call, and again only for another folder.
+    const std::vector<QByteArray> &namesIn(int folderFd);
+
+private:
+    bool m_scanned = false;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    std::vector<QByteArray> m_names;
+#endif
+};
 
 // Puts new content at a path in one step: whoever reads the path (or finds it after a crash
 // or a full disk) sees the old file or the complete new one, never a part.
@@ -23,11 +45,12 @@
 //     "." + the name cut to 32 bytes + ".scorlet-" + 16 hex digits of a hash of the whole
 //     name + "-" + 8 random hex digits + ".tmp"
 // A killed export leaves such a file behind. The next replacement of the same path removes
-// those of that name that are regular files of the user's own and not locked by a writer.
+// those of that name that are regular files of the user's own and not locked by a writer; it
+// reads the folder itself, or takes what `sweep` found there.
 class FileReplacement
 {
 public:
-    explicit FileReplacement(const QString &path);
+    explicit FileReplacement(const QString &path, LeftoverSweep *sweep = nullptr);
     // A replacement not committed is abandoned: its temporary file is removed.
     ~FileReplacement();
     FileReplacement(const FileReplacement &) = delete;
@@ -35,14 +58,26 @@ public:
 
     bool open();
     bool write(const QByteArray &bytes);
-    // True once the new file stands at the path, on disk.
+    // True once the new file stands at the path. It is on disk; whether its name is too,
+    // synced() says: when the folder cannot be flushed after the rename, a power cut may
+    // still bring back the old file.
     bool commit();
+    bool synced() const { return m_synced; }
+
+    // The system's error number of the first failure (of the folder's flush, for a commit
+    // that was not synced), or 0.
+    int error() const { return m_error; }
+    QString errorString() const;
 
 private:
 #ifdef Q_OS_UNIX
     void removeLeftovers();
+    void removeLeftover(const QByteArray &name);
     bool createTemporary();
     void abandon();
+    bool fail();
+
+    LeftoverSweep *m_sweep;
 
     QByteArray m_folder;
     QByteArray m_name;
@@ -55,4 +90,6 @@ private:
     QSaveFile m_file;
 #endif
     bool m_failed = false;
+    bool m_synced = false;
+    int m_error = 0;
 };
