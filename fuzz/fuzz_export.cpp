@@ -56,7 +56,7 @@ void checkCsv(const QString &path, const ExportFile &file)
     QList<QStringList> records;
     if (!parseRfc4180(QString::fromUtf8(csv.readAll()), records))
         fail("not RFC 4180", path);
-    if (records.size() != file.students.size())
+    if (records.size() != file.students().size())
         fail("one line per student", path);
     QSet<QString> keys;
     for (const QStringList &record : std::as_const(records)) {
@@ -66,10 +66,10 @@ void checkCsv(const QString &path, const ExportFile &file)
         const int grade = record.at(1).toInt(&ok);
         if (!ok || grade < 0 || grade > 100 || QString::number(grade) != record.at(1))
             fail("grade out of range", record.at(1));
-        const qint64 student = file.students.indexOf(record.at(0));
+        const qint64 student = file.students().indexOf(record.at(0));
         if (student < 0)
             fail("key not in the table", record.at(0));
-        if (file.students.correctAt(quint32(student)) > file.questionCount)
+        if (file.students().correctAt(quint32(student)) > file.questionCount)
             fail("more right than asked", record.at(0));
         keys.insert(record.at(0));
     }
@@ -101,19 +101,18 @@ QStringList exportOnce(raZuzezoz &engine, const QString &document, const Recordi
     const QString folder = QFileInfo(document).absolutePath();
     QSet<QString> expected{QFileInfo(document).fileName()};
     const QDir dir(folder);
-    for (const auto &entry : engine.database.exportFiles) {
-        const ExportFile &file = entry.second;
-        const QFileInfo info(file.filePath);
+    for (const ExportFile &file : engine.database.exportFiles) {
+        const QFileInfo info(file.filePath());
         if (!info.exists())
             continue;
         if (QDir::cleanPath(info.absolutePath()) != QDir::cleanPath(dir.absolutePath()) ||
             !info.isFile())
-            fail("written outside the folder", file.filePath);
+            fail("written outside the folder", file.filePath());
         expected.insert(info.fileName());
-        checkCsv(file.filePath, file);
-        QFile csv(file.filePath);
+        checkCsv(file.filePath(), file);
+        QFile csv(file.filePath());
         if (!csv.open(QIODevice::ReadOnly))
-            fail("cannot read back", file.filePath);
+            fail("cannot read back", file.filePath());
         QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"));
         lines.sort();
         fingerprint << info.fileName() << lines;

@@ -1,5 +1,6 @@
 #include "cliapp.h"
 
+#include "outputguard.h"
 #include "razuzezoz.h"
 #include "runreport.h"
 #include "streamsinks.h"
@@ -8,8 +9,10 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
-#include <QHash>
 
+#include <cstdio>
+#include <new>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -209,6 +212,13 @@ ParsedArguments parseArguments(const QStringList &arguments)
         parsed.options.documents << restoreEmpty(document);
     if (parsed.options.documents.isEmpty())
         return usageError(QStringLiteral("no document given"));
+    const CliOptions &options = parsed.options;
+    if (!options.reportFile.isEmpty()) {
+        const QString problem =
+            reportPathProblem(options.reportFile, options.documents, options.outputDir);
+        if (!problem.isNull())
+            return usageError(problem);
+    }
     return parsed;
 }
 
@@ -261,58 +271,6 @@ void writeTimings(const raZuzezoz::PhaseTimings &timings)
     }
 }
 
-// The CSV files written so far in this call, each with the document that wrote it. The paths
-// are compared case-folded: on a USB stick or a Windows share, quiz_a.csv and quiz_A.csv are
-// one file.
-class WrittenFiles
-{
-public:
-    // Whether `document` may write the files its page pass planned, which then become its
-    // own; if not, says on standard error which file would be replaced, and whose it is. The
-    // same document given again may write its own files again.
-    bool claim(const QString &document, const exportDatabase &database)
-    {
-        const QString identity = documentIdentity(document);
-        for (const auto &entry : database.exportFiles) {
-            const QString &path = entry.second.filePath;
-            const auto earlier = m_writers.constFind(fileIdentity(path));
-            if (earlier != m_writers.constEnd() && earlier->identity != identity) {
-                writeLine(stderr, QStringLiteral("scorlet-export: %1: not exported: its CSV file "
-                                                 "%2 would replace the one written for %3")
-                                      .arg(QDir::toNativeSeparators(document),
-                                           QDir::toNativeSeparators(path),
-                                           QDir::toNativeSeparators(earlier->document)));
-                return false;
-            }
-        }
-        for (const auto &entry : database.exportFiles)
-            m_writers.insert(fileIdentity(entry.second.filePath), Writer{identity, document});
-        return true;
-    }
-
-private:
-    struct Writer
-    {
-        QString identity;
-        QString document;
-    };
-
-    // One document reached by two spellings or through a link is still one document.
-    static QString documentIdentity(const QString &document)
-    {
-        const QFileInfo info(document);
-        const QString canonical = info.canonicalFilePath();
-        return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
-    }
-
-    static QString fileIdentity(const QString &path)
-    {
-        return QDir::cleanPath(QFileInfo(path).absoluteFilePath()).toCaseFolded();
-    }
-
-    QHash<QString, Writer> m_writers;
-};
-
 // One line on standard error when something meant for standard output did not get through
 // whole; said once, whatever was lost after it.
 void reportLostOutput(const char *what, int error)
@@ -322,19 +280,40 @@ void reportLostOutput(const char *what, int error)
                           .arg(QLatin1String(what), qt_error_string(error)));
 }
 
-// One line per student left out of a file for want of a student id; whether there was none.
-bool reportMissingIds(const exportDatabase &database)
+// One line per student left out of a file for want of a student id, and one per file that
+// stands at its name but whose folder could not be flushed after it; whether there was none.
+bool reportFileDoubts(const exportDatabase &database)
 {
     bool none = true;
-    for (const auto &entry : database.exportFiles) {
-        const ExportFile &file = entry.second;
-        for (const QString &student : file.withoutId) {
-            writeLine(stderr, QStringLiteral("scorlet-export: %1: no student id for %2")
-                                  .arg(QDir::toNativeSeparators(file.filePath), student));
+    for (const ExportFile &file : database.exportFiles) {
+        const QString path = QDir::toNativeSeparators(file.filePath());
+        file.forEachWithoutId([&path](const QString &name) {
+            writeLine(stderr,
+                      QStringLiteral("scorlet-export: %1: no student id for %2").arg(path, name));
+        });
+        if (file.withoutIdCount() > 0)
+            none = false;
+        if (file.written && !file.synced) {
+            writeLine(stderr, QStringLiteral("scorlet-export: %1: written, but its folder could "
+                                             "not be flushed to disk (%2): after a power cut it "
+                                             "may be lost or the old file back")
+                                  .arg(path, qt_error_string(file.error)));
             none = false;
         }
     }
     return none;
+}
+
+// What to say when memory ran out outside the engine's own runs, where nothing more can be
+// built to say it with.
+void reportNoMemory(const QString &document)
+{
+    try {
+        writeLine(stderr, QStringLiteral("scorlet-export: Not enough memory to export %1")
+                              .arg(QDir::toNativeSeparators(document)));
+    } catch (const std::bad_alloc &) {
+        std::fputs("scorlet-export: Not enough memory to export a document\n", stderr);
+    }
 }
 
 // The reader's reason for a document that did not open, from its warning
@@ -360,6 +339,19 @@ bool writeOutput(const char *what, const QString &text)
 
 int runExports(const CliOptions &options)
 {
+    // Made before anything is exported: a report that cannot be written would leave a batch
+    // without its account only at the very end.
+    std::optional<RunReport> report;
+    if (!options.reportFile.isEmpty()) {
+        report.emplace(options.reportFile);
+        if (!report->open()) {
+            writeLine(stderr, QStringLiteral("scorlet-export: %1: the report cannot be written: %2")
+                                  .arg(QDir::toNativeSeparators(options.reportFile),
+                                       report->errorString()));
+            return 2;
+        }
+    }
+
     StreamLogSink log(stdout);
     StreamNoticeSink notices(stderr);
     raZuzezoz engine;
@@ -374,28 +366,38 @@ int runExports(const CliOptions &options)
 
     bool allComplete = true;
     WrittenFiles written;
-    RunReport report;
     for (const QString &document : options.documents) {
-        // Folder and stem exactly as the main window derives them for its own export.
-        const ExportTarget target = options.outputDir.isEmpty()
-                                        ? exportTargetFor(document)
-                                        : exportTargetFor(document, options.outputDir);
-        // Decided from the files the pages plan, since names alone miss quiz.plexa's keyword
-        // file quiz_A.csv meeting quiz_A.plexa's own.
-        engine.acceptExportFiles = [&written, &document](const exportDatabase &database) {
-            return written.claim(document, database);
-        };
-        engine.folder = target.nativeFolder;
-        forgetLastWarning();
-        engine.exportPlexa(document, target.stem);
-        if (engine.timings)
-            writeTimings(timings);
-        if (!engine.lastRun.complete())
+        // The engine turns running out of memory into a refusal of the document; what is
+        // built here after its run (the lines, the report's part) may run out too, and then
+        // ends the same way.
+        try {
+            // Folder and stem exactly as the main window derives them for its own export.
+            const ExportTarget target = options.outputDir.isEmpty()
+                                            ? exportTargetFor(document)
+                                            : exportTargetFor(document, options.outputDir);
+            // Decided from the files the pages plan, since names alone miss quiz.plexa's
+            // keyword file quiz_A.csv meeting quiz_A.plexa's own.
+            engine.acceptExportFiles = [&written, &document](const exportDatabase &database) {
+                return written.claim(document, database);
+            };
+            engine.folder = target.nativeFolder;
+            forgetLastWarning();
+            engine.exportPlexa(document, target.stem);
+            if (engine.timings)
+                writeTimings(timings);
+            if (!engine.lastRun.complete())
+                allComplete = false;
+            if (!reportFileDoubts(engine.database))
+                allComplete = false;
+            if (report)
+                report->addRun(document, engine, openFailure(document));
+        } catch (const std::bad_alloc &) {
             allComplete = false;
-        if (!reportMissingIds(engine.database))
-            allComplete = false;
-        if (!options.reportFile.isEmpty())
-            report.addRun(document, engine, openFailure(document));
+            if (report)
+                report->giveUp(QStringLiteral("not enough memory"));
+            if (!engine.lastRun.outOfMemory)
+                reportNoMemory(document);
+        }
     }
     int status = allComplete ? 0 : 1;
     // Every document was still exported when the log went missing, but whoever reads the log
@@ -404,11 +406,23 @@ int runExports(const CliOptions &options)
         reportLostOutput("the export log", log.error());
         status = 1;
     }
-    if (!options.reportFile.isEmpty()) {
-        const QString error = report.write(options.reportFile, status);
-        if (!error.isNull()) {
+    if (report) {
+        const QString shown = QDir::toNativeSeparators(options.reportFile);
+        bool whole = false;
+        try {
+            whole = report->finish(status, log.wroteWhole());
+        } catch (const std::bad_alloc &) {
+            report->giveUp(QStringLiteral("not enough memory"));
+        }
+        if (!whole) {
             writeLine(stderr, QStringLiteral("scorlet-export: %1: report not written: %2")
-                                  .arg(QDir::toNativeSeparators(options.reportFile), error));
+                                  .arg(shown, report->errorString()));
+            status = 1;
+        } else if (!report->synced()) {
+            writeLine(stderr, QStringLiteral("scorlet-export: %1: report written, but its folder "
+                                             "could not be flushed to disk (%2): after a power "
+                                             "cut it may be lost or the old report back")
+                                  .arg(shown, report->errorString()));
             status = 1;
         }
     }
@@ -435,5 +449,10 @@ int runCli(const QStringList &arguments)
     // Decided before the first run: the engine asks whether diagnostics are on before it
     // builds a line, so without --verbose it does not build them at all.
     setVerboseDiagnostics(parsed.options.verbose);
-    return runExports(parsed.options);
+    try {
+        return runExports(parsed.options);
+    } catch (const std::bad_alloc &) {
+        std::fputs("scorlet-export: not enough memory\n", stderr);
+        return 1;
+    }
 }

@@ -1,41 +1,46 @@
 #pragma once
 
-#include <QList>
+#include "filereplacement.h"
+
+#include <QByteArray>
 #include <QString>
 
 class raZuzezoz;
 
 // The JSON account of one call of scorlet-export, for scripts and school IT: what each
 // document gave and which CSV files were written.
+//
+// It is written as the CSV files are: into a temporary file beside its name, made before the
+// first document is exported, then renamed over the name, so that a link there is replaced
+// and never followed, and a reader finds the old report or the whole new one. Each document's
+// part goes out as soon as its run is done, so the account of a document with a million files
+// is never held whole.
 class RunReport
 {
 public:
+    explicit RunReport(const QString &file);
+
+    // Makes the temporary file; false when it cannot be made (errorString()).
+    bool open();
     // After the engine's run of `document`; `openFailure` is the reader's reason when the
     // document did not open.
     void addRun(const QString &document, const raZuzezoz &engine, const QString &openFailure);
-
-    // Written in one piece through a temporary file, so that a reader never sees half of it.
-    // Returns an error text, or a null string.
-    QString write(const QString &file, int exitStatus) const;
+    // Writing stops here for good (memory ran out while the report was being written): the
+    // old report stays.
+    void giveUp(const QString &why);
+    // Ends the account and puts it in place; false, with the old report left as it was,
+    // when any part of it could not be written (errorString()). After a true result, synced()
+    // tells whether the folder was flushed as well.
+    bool finish(int exitStatus, bool logWhole);
+    bool synced() const { return m_out.synced(); }
+    QString errorString() const;
 
 private:
-    struct CsvFile
-    {
-        QString path;
-        bool written = false;
-        qsizetype students = 0;
-        int questions = 0;
-    };
-    struct Document
-    {
-        QString path;
-        bool opened = false;
-        QString reason;
-        bool leftOut = false;
-        bool pagesComplete = false;
-        bool instancesComplete = false;
-        bool complete = false;
-        QList<CsvFile> files;
-    };
-    QList<Document> m_documents;
+    void append(const QByteArray &bytes);
+    void flush(bool last);
+
+    FileReplacement m_out;
+    QByteArray m_pending;
+    bool m_anyDocument = false;
+    QString m_gaveUp;
 };

@@ -6,10 +6,12 @@
 #include <QLoggingCategory>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -41,20 +43,58 @@ void handleMessage(QtMsgType type, const QMessageLogContext &context, const QStr
 {
     const bool diagnosticLine = type == QtDebugMsg && context.category != nullptr &&
                                 std::strcmp(context.category, diagnosticsCategoryName) == 0;
-    if (diagnosticLine) {
-        // Without --verbose such lines are not even built; this is a second guard.
-        if (verboseDiagnostics)
-            writeLine(stderr, message);
-        return;
+    // Qt's message functions let nothing through: short of memory, the message is still
+    // said, if not whole.
+    try {
+        if (diagnosticLine) {
+            // Without --verbose such lines are not even built; this is a second guard.
+            if (verboseDiagnostics)
+                writeLine(stderr, message);
+            return;
+        }
+        writeLine(stderr, QStringLiteral("scorlet-export: ") + message);
+        if (type == QtWarningMsg)
+            latestWarning = message;
+    } catch (const std::bad_alloc &) {
+        std::fputs("scorlet-export: a message was lost for want of memory\n", stderr);
     }
-    writeLine(stderr, QStringLiteral("scorlet-export: ") + message);
-    if (type == QtWarningMsg)
-        latestWarning = message;
     if (type == QtFatalMsg)
         std::abort();
 }
 
 } // namespace
+
+QString withControlsEscaped(const QString &text)
+{
+    const auto isControl = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u < 0x20 || (u >= 0x7F && u <= 0x9F);
+    };
+    if (std::none_of(text.cbegin(), text.cend(), isControl))
+        return text;
+    QString escaped;
+    escaped.reserve(text.size() + 16);
+    for (const QChar c : text) {
+        if (!isControl(c)) {
+            escaped += c;
+            continue;
+        }
+        switch (c.unicode()) {
+        case u'\n':
+            escaped += QLatin1String("\\n");
+            break;
+        case u'\r':
+            escaped += QLatin1String("\\r");
+            break;
+        case u'\t':
+            escaped += QLatin1String("\\t");
+            break;
+        default:
+            escaped += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        }
+    }
+    return escaped;
+}
 
 bool writeLine(FILE *stream, const QString &line, int *error)
 {
@@ -66,7 +106,9 @@ bool writeLine(FILE *stream, const QString &line, int *error)
     }
     if (std::ferror(stream))
         return false;
-    QByteArray bytes = line.toLocal8Bit();
+    // Standard error is read on a terminal, and texts from a document reach it: a name must
+    // not be able to clear the screen or forge a line of its own.
+    QByteArray bytes = (stream == stderr ? withControlsEscaped(line) : line).toLocal8Bit();
     bytes.append('\n');
     errno = 0;
     const bool written =

@@ -11,7 +11,14 @@
 // keeps the two in order when they share a terminal or a file. Returns whether the line got
 // through; otherwise `error`, when given, receives the error number. A stream that failed
 // once is not written again: what follows would only leave holes in what it shows.
+//
+// On standard error, control characters (C0, DEL and C1) show escaped, as \n, \r, \t or \xHH:
+// see withControlsEscaped().
 bool writeLine(FILE *stream, const QString &line, int *error = nullptr);
+
+// The text with each control character written out, so that a terminal shows it instead of
+// acting on it: \n, \r and \t, the others as \x and two hex digits ("\x1b", "\x9b").
+QString withControlsEscaped(const QString &text);
 
 // Run first in main(): a standard stream that the caller closed would hand its number to
 // the next file opened, and lines meant for the terminal would land in a grade book. Each

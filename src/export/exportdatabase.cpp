@@ -7,9 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHashFunctions>
 
 #include <algorithm>
 #include <numeric>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -106,15 +108,19 @@ std::vector<quint32> rowOrder(const StudentTable &students, bool sorted)
 //
 // The plain file is the window's own: no header, the locale's encoding. A grade-book layout
 // is UTF-8 with its header row.
-bool writeCsv(ExportFile &file, const Gradebook::Options &options, const QString &assignment)
+bool writeCsv(ExportFile &file, const Gradebook::Options &options, const QString &assignment,
+              LeftoverSweep &sweep)
 {
-    FileReplacement out(file.filePath);
-    if (!out.open())
+    FileReplacement out(file.filePath(), &sweep);
+    const auto failed = [&] {
+        file.error = out.error();
         return false;
-    const StudentTable &students = file.students;
+    };
+    if (!out.open())
+        return failed();
+    const StudentTable &students = std::as_const(file).students();
     const bool plain = options.layout == Gradebook::Layout::Plain;
     const std::vector<quint32> order = rowOrder(students, options.sorted());
-    const Gradebook::Identity nobody;
 
     QByteArray bytes;
     if (!plain) {
@@ -126,10 +132,10 @@ bool writeCsv(ExportFile &file, const Gradebook::Options &options, const QString
     text.reserve(pieceChars + 64);
     for (quint32 row = 0; row < quint32(students.size()); ++row) {
         const quint32 i = order.empty() ? row : order[row];
-        const Gradebook::Identity &identity =
-            i < quint32(file.identities.size()) ? file.identities[i] : nobody;
+        const Gradebook::Identity identity =
+            options.needsIdentity() ? file.identity(i) : Gradebook::Identity();
         if (options.requireId && identity.id.isEmpty()) {
-            file.withoutId << (identity.name.isEmpty() ? identity.label : identity.name);
+            file.leaveOut(i);
             continue;
         }
         const int grade = gradeFor(students.correctAt(i), file.questionCount);
@@ -138,7 +144,7 @@ bool writeCsv(ExportFile &file, const Gradebook::Options &options, const QString
             bytes += Gradebook::studentRow(options.layout, students.keyAt(i).toString(), identity,
                                            grade);
             if (!flushPiece(out, bytes, false))
-                return false;
+                return failed();
             continue;
         }
         appendField(text, students.keyAt(i));
@@ -149,14 +155,314 @@ bool writeCsv(ExportFile &file, const Gradebook::Options &options, const QString
             bytes += text.toLocal8Bit();
             text.resize(0);
             if (!flushPiece(out, bytes, false))
-                return false;
+                return failed();
         }
     }
     bytes += text.toLocal8Bit();
-    return flushPiece(out, bytes, true) && out.commit();
+    if (!flushPiece(out, bytes, true) || !out.commit())
+        return failed();
+    file.synced = out.synced();
+    file.error = out.error();
+    return true;
+}
+
+// A grade column's name: the document's base name, or its whole file name when the base name
+// is empty, since an empty header would leave the grade book a column without a name.
+QString documentName(const ExportFile &file, const QString &documentFileName)
+{
+    const QString baseName = QFileInfo(file.stem()).fileName();
+    return baseName.isEmpty() ? documentFileName : baseName;
+}
+
+// Where each of a student's id, name and label comes from, two bits each: not given by any
+// response so far, the same text as the student's key (which the student table keeps), or a
+// text of its own. One more bit marks a student left out for want of an id.
+enum IdentitySource : quint8 { unknownText = 0, keyText = 1, ownText = 2 };
+constexpr int identityFields = 3;
+constexpr quint8 leftOutBit = 0x40;
+
+IdentitySource sourceOf(quint8 sources, int field)
+{
+    return IdentitySource((sources >> (2 * field)) & 3);
 }
 
 } // namespace
+
+// A student's own identity texts are few (most students are known by their id, and their key
+// is that id), so they are found through a hash of student and field, and a student whose
+// texts are all the key costs one byte.
+struct ExportFile::Students
+{
+    explicit Students(const QuestionCatalogue *questions)
+        : table(questions), seed(QHashSeed::globalSeed())
+    {
+    }
+
+    std::size_t hashOf(quint32 student, int field) const
+    {
+        return qHash(quint64(student) * identityFields + quint64(field), seed);
+    }
+    qint64 findText(quint32 student, int field) const
+    {
+        const std::size_t hash = hashOf(student, field);
+        for (quint32 entry = textChains.first(hash); entry != HashChains::end;
+             entry = textChains.next(entry)) {
+            if (textPlaces[entry].student == student && textPlaces[entry].field == quint32(field))
+                return textPlaces[entry].position;
+        }
+        return -1;
+    }
+    void addText(quint32 student, int field, const QString &text)
+    {
+        textPlaces.reserveOne();
+        textChains.reserveOne();
+        const quint32 position = texts.add(text);
+        textPlaces.pushReserved(TextPlace{student, quint32(field), position});
+        textChains.linkReserved(hashOf(student, field), [this](quint32 entry) {
+            return hashOf(textPlaces[entry].student, int(textPlaces[entry].field));
+        });
+    }
+
+    StudentTable table;
+    // By student number, for as many students as identities were noted for.
+    ChunkedArray<quint8> sources;
+    struct TextPlace
+    {
+        quint32 student;
+        quint32 field;
+        quint32 position;
+    };
+    ChunkedArray<TextPlace> textPlaces;
+    HashChains textChains;
+    KeyArena texts;
+    std::size_t seed;
+    qsizetype leftOut = 0;
+};
+
+ExportFile::ExportFile(ExportFiles *table, quint32 index, quint32 stem)
+    : m_table(table), m_index(index), m_stem(stem)
+{
+}
+
+ExportFile::~ExportFile() = default;
+
+QString ExportFile::key() const
+{
+    return m_table->m_keys.key(m_index).toString();
+}
+
+QString ExportFile::stem() const
+{
+    return m_table->m_stems.at(m_stem);
+}
+
+QString ExportFile::filePath() const
+{
+    const QStringView key = m_table->m_keys.key(m_index);
+    QString path = stem();
+    if (key != QLatin1String("NULL")) {
+        path += QLatin1Char('_');
+        path += key;
+    }
+    return path + QLatin1String(".csv");
+}
+
+QString ExportFile::baseName() const
+{
+    return QFileInfo(filePath()).baseName();
+}
+
+QList<int> ExportFile::pages() const
+{
+    QList<int> pages;
+    const ChunkedArray<ExportFiles::PagePlace> &places = m_table->m_pages;
+    for (quint32 i = 0; i < places.size(); ++i) {
+        if (places[i].file == m_index)
+            pages.append(places[i].page);
+    }
+    return pages;
+}
+
+void ExportFile::addPage(int page)
+{
+    m_table->m_pages.push(ExportFiles::PagePlace{page, m_index});
+}
+
+const StudentTable &ExportFile::students() const
+{
+    static const StudentTable none;
+    return m_students ? m_students->table : none;
+}
+
+StudentTable &ExportFile::editStudents()
+{
+    if (!m_students)
+        m_students = std::make_unique<Students>(m_table->m_questions);
+    return m_students->table;
+}
+
+bool ExportFile::identityComplete(quint32 student) const
+{
+    if (!m_students || student >= m_students->sources.size())
+        return false;
+    const quint8 sources = m_students->sources[student];
+    for (int field = 0; field < identityFields; ++field) {
+        if (sourceOf(sources, field) == unknownText)
+            return false;
+    }
+    return true;
+}
+
+void ExportFile::noteIdentity(quint32 student, const QString &id, const QString &name,
+                              const QString &label)
+{
+    Students &students = *m_students;
+    ChunkedArray<quint8> &sources = students.sources;
+    while (sources.size() <= student)
+        sources.push(0);
+    const QStringView key = students.table.keyAt(student);
+    const QString *const texts[identityFields] = {&id, &name, &label};
+    for (int field = 0; field < identityFields; ++field) {
+        const QString &text = *texts[field];
+        if (text.isEmpty() || sourceOf(sources[student], field) != unknownText)
+            continue;
+        IdentitySource source = keyText;
+        if (text != key) {
+            students.addText(student, field, text);
+            source = ownText;
+        }
+        sources[student] |= quint8(source << (2 * field));
+    }
+}
+
+Gradebook::Identity ExportFile::identity(quint32 student) const
+{
+    if (!m_students || student >= m_students->sources.size())
+        return Gradebook::Identity();
+    const Students &students = *m_students;
+    const quint8 sources = students.sources[student];
+    QString texts[identityFields];
+    for (int field = 0; field < identityFields; ++field) {
+        switch (sourceOf(sources, field)) {
+        case keyText:
+            texts[field] = students.table.keyAt(student).toString();
+            break;
+        case ownText:
+            texts[field] = students.texts.at(quint32(students.findText(student, field))).toString();
+            break;
+        default:
+            break;
+        }
+    }
+    return Gradebook::Identity{texts[0], texts[1], texts[2]};
+}
+
+qsizetype ExportFile::withoutIdCount() const
+{
+    return m_students ? m_students->leftOut : 0;
+}
+
+void ExportFile::forEachWithoutId(const std::function<void(const QString &name)> &visit) const
+{
+    if (withoutIdCount() == 0)
+        return;
+    const ChunkedArray<quint8> &sources = m_students->sources;
+    for (quint32 student = 0; student < sources.size(); ++student) {
+        if (!(sources[student] & leftOutBit))
+            continue;
+        const Gradebook::Identity who = identity(student);
+        visit(who.name.isEmpty() ? who.label : who.name);
+    }
+}
+
+QStringList ExportFile::withoutId() const
+{
+    QStringList names;
+    forEachWithoutId([&names](const QString &name) { names << name; });
+    return names;
+}
+
+void ExportFile::leaveOut(quint32 student)
+{
+    ChunkedArray<quint8> &sources = m_students->sources;
+    while (sources.size() <= student)
+        sources.push(0);
+    if (!(sources[student] & leftOutBit)) {
+        sources[student] |= leftOutBit;
+        ++m_students->leftOut;
+    }
+}
+
+void ExportFile::clearLeftOut()
+{
+    if (!m_students || m_students->leftOut == 0)
+        return;
+    ChunkedArray<quint8> &sources = m_students->sources;
+    for (quint32 student = 0; student < sources.size(); ++student)
+        sources[student] &= quint8(~leftOutBit);
+    m_students->leftOut = 0;
+}
+
+ExportFile &ExportFiles::add(const QString &key, const QString &stem)
+{
+    const qint64 existing = m_keys.indexOf(key);
+    if (existing >= 0)
+        return m_files[std::size_t(existing)];
+    // Every step that may fail comes before the key is taken, so that a failure leaves no
+    // key without its record.
+    if (m_stems.isEmpty() || m_stems.constLast() != stem)
+        m_stems.append(stem);
+    const quint32 index = quint32(m_files.size());
+    m_files.emplace_back(this, index, quint32(m_stems.size() - 1));
+    bool added = false;
+    try {
+        m_keys.findOrAdd(key, added);
+    } catch (...) {
+        m_files.pop_back();
+        throw;
+    }
+    return m_files.back();
+}
+
+ExportFile *ExportFiles::find(QStringView key)
+{
+    const qint64 index = m_keys.indexOf(key);
+    return index < 0 ? nullptr : &m_files[std::size_t(index)];
+}
+
+const ExportFile *ExportFiles::find(QStringView key) const
+{
+    const qint64 index = m_keys.indexOf(key);
+    return index < 0 ? nullptr : &m_files[std::size_t(index)];
+}
+
+void ExportFiles::clear()
+{
+    m_files.clear();
+    m_keys.clear();
+    m_stems.clear();
+    m_pages.clear();
+    std::vector<quint32>().swap(m_order);
+}
+
+void ExportFiles::releaseUnwrittenStudents() noexcept
+{
+    for (ExportFile &file : m_files) {
+        if (!file.written)
+            file.m_students.reset();
+    }
+}
+
+const std::vector<quint32> &ExportFiles::inKeyOrder() const
+{
+    if (m_order.size() != m_files.size()) {
+        m_order.resize(m_files.size());
+        std::iota(m_order.begin(), m_order.end(), 0u);
+        std::sort(m_order.begin(), m_order.end(),
+                  [this](quint32 a, quint32 b) { return m_keys.key(a) < m_keys.key(b); });
+    }
+    return m_order;
+}
 
 void exportDatabase::clear()
 {
@@ -168,58 +474,53 @@ void exportDatabase::clear()
 
 ExportFile &exportDatabase::addExportFile(const QString &key, const QString &stem)
 {
-    auto found = exportFiles.find(key);
-    if (found != exportFiles.end())
-        return found->second;
-
-    const QString filePath = key == QLatin1String("NULL")
-                                 ? stem + QLatin1String(".csv")
-                                 : stem + QLatin1Char('_') + key + QLatin1String(".csv");
-    ExportFile file;
-    file.key = key;
-    file.filePath = filePath;
-    file.baseName = QFileInfo(filePath).baseName();
-    file.students = StudentTable(&questions);
-    file.documentName = QFileInfo(stem).fileName();
-    return exportFiles.emplace(key, std::move(file)).first->second;
+    return exportFiles.add(key, stem);
 }
 
 void exportDatabase::tallyCorrect()
 {
-    for (auto &entry : exportFiles)
-        entry.second.students.tallyCorrect();
+    for (ExportFile &file : exportFiles) {
+        if (!file.students().isEmpty())
+            file.editStudents().tallyCorrect();
+    }
 }
 
 void exportDatabase::writeCsvFiles(const QString &folder)
 {
     tallyCorrect();
     failedFiles = 0;
+    LeftoverSweep sweep;
 
     // One file after another, on the calling thread: each is written whole before the next.
-    for (auto &entry : exportFiles) {
-        ExportFile &file = entry.second;
-        const QString nativePath = QDir::toNativeSeparators(file.filePath);
-        const QString shownName = file.baseName + QLatin1String(".csv");
+    for (ExportFile &file : exportFiles) {
+        const QString nativePath = QDir::toNativeSeparators(file.filePath());
+        const QString shownName = file.baseName() + QLatin1String(".csv");
 
         logEmptyLine();
         logLine(QStringLiteral("Creating export file %1").arg(nativePath));
         logEmptyLine();
 
         file.written = false;
+        file.synced = false;
+        file.error = 0;
         file.rowsWritten = 0;
-        file.withoutId.clear();
-        const QString assignment = Gradebook::assignmentName(
-            gradebook, file.documentName, file.key == QLatin1String("NULL") ? QString() : file.key);
-        file.written = isSafeFileKey(file.key) && writeCsv(file, gradebook, assignment);
+        file.clearLeftOut();
+        const QString key = file.key();
+        const QString assignment =
+            Gradebook::assignmentName(gradebook, documentName(file, documentFileName),
+                                      key == QLatin1String("NULL") ? QString() : key);
+        file.written = isSafeFileKey(key) && writeCsv(file, gradebook, assignment, sweep);
         if (!file.written) {
             file.rowsWritten = 0;
-            file.withoutId.clear();
+            file.clearLeftOut();
             ++failedFiles;
             logLine(QStringLiteral("FAILED to create CSV file."));
             logLine(QStringLiteral("The file could be locked or opened by another application."));
             continue;
         }
 
+        // A file whose folder could not be flushed still stands at its name, new and whole:
+        // the log says so, and the caller learns from `synced` that a power cut may undo it.
         logLine(QStringLiteral("Finished exporting to %1 ").arg(shownName));
         logLine(QStringLiteral("The CSV file is located in this folder %1. It is in the same "
                                "location as your Plexa file.")

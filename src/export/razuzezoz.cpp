@@ -68,9 +68,10 @@ bool raZuzezoz::exportPlexa(const QString &path, const QString &stem)
     try {
         return runExport(path, stem);
     } catch (const std::bad_alloc &) {
-        // The tables of a run that cannot finish are of no use, and hold the memory.
+        // The tables of a run that cannot finish are of no use, and hold the memory; the
+        // records of the files stay, to tell which of them were written before.
         database.questions.clear();
-        database.exportFiles.clear();
+        database.exportFiles.releaseUnwrittenStudents();
         questionPass = false;
         currentPage = -1;
         currentFile = nullptr;
@@ -88,6 +89,7 @@ bool raZuzezoz::runExport(const QString &path, const QString &stem)
     outputStem = stem;
 
     database.clear();
+    database.documentFileName = QFileInfo(path).fileName();
     database.logLine(QStringLiteral("Importing file %1").arg(QDir::toNativeSeparators(path)));
 
     PhaseClock clock(timings);
@@ -145,7 +147,7 @@ bool raZuzezoz::dumpQuestions()
                            .arg(QString::number(i + 1)));
 
         ExportFile &file = database.addExportFile(fileKeyForKeywords(page->keywords()), outputStem);
-        file.pages.append(i);
+        file.addPage(i);
         currentFile = &file;
 
         dumpTest(test);
@@ -277,13 +279,14 @@ void collectResponses(raZuzezoz &engine, Question *question, const QString &id,
             continue;
         }
 
-        const quint32 student = file->students.findOrAdd(key);
-        if (keepIdentity && student == quint32(file->identities.size()))
-            file->identities.append(Gradebook::Identity{
-                response->studentId(), response->studentName(), response->label()});
+        StudentTable &students = file->editStudents();
+        const quint32 student = students.findOrAdd(key);
+        if (keepIdentity && !file->identityComplete(student))
+            file->noteIdentity(student, response->studentId(), response->studentName(),
+                               response->label());
         const int time = response->startTime();
         const bool correct = grader.grade(text);
-        file->students.keepAttempt(student, quint32(entry), correct, time);
+        students.keepAttempt(student, quint32(entry), correct, time);
     }
 }
 
@@ -338,14 +341,37 @@ ExportTarget targetIn(const QString &folder, const QString &path)
     return target;
 }
 
+// The folder that an absolute path names as the system finds it. On Unix ".." leads to the
+// parent of where the path has arrived so far, which after a link is not the folder before the
+// link: "link/../quiz.plexa" is opened from the link target's parent, and its files belong
+// there. The part up to the last ".." is therefore resolved on the disk; without "..", and
+// where that part does not exist (nothing can be opened there), the path is cleaned as written.
+// Windows resolves ".." by the text alone.
+QString systemFolder(const QString &absolute)
+{
+#ifdef Q_OS_UNIX
+    const QString parent = QStringLiteral("/..");
+    qsizetype last = absolute.lastIndexOf(parent + QLatin1Char('/'));
+    if (last < 0 && absolute.endsWith(parent))
+        last = absolute.size() - parent.size();
+    if (last >= 0) {
+        const qsizetype end = last + parent.size();
+        const QString resolved = QFileInfo(absolute.left(end)).canonicalFilePath();
+        if (!resolved.isEmpty())
+            return QDir::cleanPath(resolved + QLatin1Char('/') + absolute.mid(end));
+    }
+#endif
+    return QDir::cleanPath(absolute);
+}
+
 } // namespace
 
 ExportTarget exportTargetFor(const QString &path)
 {
-    return targetIn(QDir::cleanPath(QFileInfo(path).absolutePath()), path);
+    return targetIn(systemFolder(QFileInfo(path).absolutePath()), path);
 }
 
 ExportTarget exportTargetFor(const QString &path, const QString &outputFolder)
 {
-    return targetIn(QDir::cleanPath(QFileInfo(outputFolder).absoluteFilePath()), path);
+    return targetIn(systemFolder(QFileInfo(outputFolder).absoluteFilePath()), path);
 }

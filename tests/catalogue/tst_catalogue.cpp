@@ -69,23 +69,23 @@ void TestCatalogue::filesAndPages()
     QCOMPARE(h.engine.database.exportFiles.size(), std::size_t(3));
     const ExportFile *a = h.file("A");
     QVERIFY(a);
-    QCOMPARE(a->filePath, QString("/nowhere/lesson_A.csv"));
-    QCOMPARE(a->baseName, QString("lesson_A"));
-    QCOMPARE(a->pages, (QList<int>{0, 1}));
+    QCOMPARE(a->filePath(), QString("/nowhere/lesson_A.csv"));
+    QCOMPARE(a->baseName(), QString("lesson_A"));
+    QCOMPARE(a->pages(), (QList<int>{0, 1}));
     QCOMPARE(a->questionCount, 2);
 
     const ExportFile *plain = h.file("NULL");
     QVERIFY(plain);
-    QCOMPARE(plain->key, QString("NULL"));
-    QCOMPARE(plain->filePath, QString("/nowhere/lesson.csv"));
-    QCOMPARE(plain->pages, (QList<int>{2, 3}));
+    QCOMPARE(plain->key(), QString("NULL"));
+    QCOMPARE(plain->filePath(), QString("/nowhere/lesson.csv"));
+    QCOMPARE(plain->pages(), (QList<int>{2, 3}));
     QCOMPARE(plain->questionCount, 2);
 
     // A bare "CSV" names the empty key, which is not the default file.
     const ExportFile *empty = h.file("");
     QVERIFY(empty);
-    QCOMPARE(empty->filePath, QString("/nowhere/lesson_.csv"));
-    QCOMPARE(empty->pages, (QList<int>{4}));
+    QCOMPARE(empty->filePath(), QString("/nowhere/lesson_.csv"));
+    QCOMPARE(empty->pages(), (QList<int>{4}));
 
     const QuestionEntry entry = h.engine.database.questions.value("d2");
     QCOMPARE(entry.id, QString("d2"));
@@ -108,8 +108,8 @@ void TestCatalogue::fileNamesFromTheDocumentName()
     EngineHarness h;
     QVERIFY(h.exportDocument(path));
 
-    QCOMPARE(h.file("NULL")->filePath, dir.filePath("Unit.csv"));
-    QCOMPARE(h.file("B")->filePath, dir.filePath("Unit_B.csv"));
+    QCOMPARE(h.file("NULL")->filePath(), dir.filePath("Unit.csv"));
+    QCOMPARE(h.file("B")->filePath(), dir.filePath("Unit_B.csv"));
     QVERIFY(QFile::exists(dir.filePath("Unit.csv")));
     QVERIFY(QFile::exists(dir.filePath("Unit_B.csv")));
 }
@@ -136,7 +136,7 @@ void TestCatalogue::duplicateIdKeepsFirstPage()
     QCOMPARE(h.file("TWO")->questionCount, 1);
     // The later page still gets its file, but the question is not counted there.
     QCOMPARE(h.file("FIVE")->questionCount, 0);
-    QCOMPARE(h.file("FIVE")->pages, QList<int>{4});
+    QCOMPARE(h.file("FIVE")->pages(), QList<int>{4});
 }
 
 void TestCatalogue::idsDifferingInCaseAreDistinct()
@@ -168,7 +168,7 @@ void TestCatalogue::pageWithoutGradableQuestionStillGetsItsFile()
     QVERIFY(h.engine.database.questions.isEmpty());
     QVERIFY(h.file("EMPTY"));
     QCOMPARE(h.file("EMPTY")->questionCount, 0);
-    QCOMPARE(h.file("EMPTY")->pages, QList<int>{0});
+    QCOMPARE(h.file("EMPTY")->pages(), QList<int>{0});
 }
 
 void TestCatalogue::dispatchByKindAndClass_data()
@@ -206,7 +206,7 @@ void TestCatalogue::dispatchByKindAndClass()
     QCOMPARE(h.engine.database.questions.contains("q"), walked);
     // Walked or not, the page has chosen its file.
     QVERIFY(h.file("NULL"));
-    QCOMPARE(h.file("NULL")->pages, QList<int>{0});
+    QCOMPARE(h.file("NULL")->pages(), QList<int>{0});
     QCOMPARE(capture.lines().size(), walked ? 3 : 1);
 }
 

@@ -17,9 +17,9 @@ std::optional<AnswerState> stateOf(const EngineHarness &h, const QString &fileKe
                                    const QString &student, const QString &question)
 {
     const ExportFile *file = h.file(fileKey);
-    if (!file || !file->students.contains(student))
+    if (!file || !file->students().contains(student))
         return std::nullopt;
-    const StudentRecord record = file->students.value(student);
+    const StudentRecord record = file->students().value(student);
     if (!record.answers.contains(question))
         return std::nullopt;
     return record.answers.value(question);
@@ -72,7 +72,7 @@ void TestCollection::noInstances()
     DiagnosticCapture capture;
     QVERIFY(h.engine.dumpResponses());
     QVERIFY(capture.lines().isEmpty());
-    QVERIFY(h.file("NULL")->students.isEmpty());
+    QVERIFY(h.file("NULL")->students().isEmpty());
 }
 
 void TestCollection::responseWithoutKeyIsPassedOverAlone()
@@ -88,7 +88,7 @@ void TestCollection::responseWithoutKeyIsPassedOverAlone()
     DiagnosticCapture capture;
     QVERIFY(h.engine.dumpResponses());
 
-    const StudentTable &students = h.file("NULL")->students;
+    const StudentTable &students = h.file("NULL")->students();
     QCOMPARE(students.size(), 3);
     QCOMPARE(stateOf(h, "NULL", "S1", "q")->correct, true);
     QCOMPARE(stateOf(h, "NULL", "S3", "q")->correct, false);
@@ -150,8 +150,8 @@ void TestCollection::latestAttemptIsKept()
     QVERIFY(state);
     QCOMPARE(state->correct, correct);
     QCOMPARE(state->time, time);
-    QCOMPARE(h.file("NULL")->students.value("Ann").answers.size(), 1);
-    QCOMPARE(h.file("NULL")->students.value("Ann").correct, 0);
+    QCOMPARE(h.file("NULL")->students().value("Ann").answers.size(), 1);
+    QCOMPARE(h.file("NULL")->students().value("Ann").correct, 0);
 }
 
 void TestCollection::sameQuestionInTwoInstances()
@@ -168,7 +168,7 @@ void TestCollection::sameQuestionInTwoInstances()
     QVERIFY(h.catalogue());
     QVERIFY(h.engine.dumpResponses());
 
-    QCOMPARE(h.file("A")->students.size(), 2);
+    QCOMPARE(h.file("A")->students().size(), 2);
     QCOMPARE(stateOf(h, "A", "Ann", "q")->correct, true);
     QCOMPARE(stateOf(h, "A", "Ann", "q")->time, 30);
     QCOMPARE(stateOf(h, "A", "Ben", "q")->correct, true);
@@ -214,7 +214,7 @@ void TestCollection::uncataloguedQuestion()
     const QPair<QString, QString> expected("error cannot find this question in database",
                                            "Stray question");
     QCOMPARE(h.notices.shown, (QList<QPair<QString, QString>>{expected, expected}));
-    QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Cy"});
+    QCOMPARE(h.file("NULL")->students().keys(), QStringList{"Cy"});
     const QStringList lines{
         "[ Dump Responses ] - Dumping test instance (1).",
         "[ Dump Responses ] - Found Self Paced Test with title (Quiz) started on (2026-03-02 "
@@ -249,7 +249,7 @@ void TestCollection::filteredQuestionsGetOnlyTheirLine()
     };
     QCOMPARE(capture.lines(), lines);
     QVERIFY(h.notices.shown.isEmpty());
-    QVERIFY(h.file("NULL")->students.isEmpty());
+    QVERIFY(h.file("NULL")->students().isEmpty());
 }
 
 void TestCollection::nullResponsesPassedOver()
@@ -262,7 +262,7 @@ void TestCollection::nullResponsesPassedOver()
                                                   response("1", "Ben")})})})));
     QVERIFY(h.catalogue());
     QVERIFY(h.engine.dumpResponses());
-    QCOMPARE(h.file("NULL")->students.size(), 2);
+    QCOMPARE(h.file("NULL")->students().size(), 2);
 }
 
 void TestCollection::studentKey_data()
@@ -323,8 +323,8 @@ void TestCollection::keyFromNameAndIdMeet()
                        doc::numeric("q2", "1", {response("1", "Ann", "", "Device 2")})})})));
     QVERIFY(h.catalogue());
     QVERIFY(h.engine.dumpResponses());
-    QCOMPARE(h.file("NULL")->students.size(), 1);
-    QCOMPARE(h.file("NULL")->students.value("Ann").answers.size(), 2);
+    QCOMPARE(h.file("NULL")->students().size(), 1);
+    QCOMPARE(h.file("NULL")->students().value("Ann").answers.size(), 2);
 }
 
 void TestCollection::percentSignsPrintedUnchanged()
@@ -362,7 +362,7 @@ void TestCollection::instanceOfOtherKind()
     QVERIFY(h.engine.dumpResponses());
     QCOMPARE(capture.lines().at(0), QString("[ Dump Responses ] - Dumping test instance (1)."));
     QCOMPARE(capture.lines().at(1), QString("[ Dump Responses ] - Dumping test instance (2)."));
-    QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ben"});
+    QCOMPARE(h.file("NULL")->students().keys(), QStringList{"Ben"});
 }
 
 void TestCollection::missingInstanceEndsThePass()
@@ -385,7 +385,7 @@ void TestCollection::missingInstanceEndsThePass()
     };
     QCOMPARE(capture.lines(), lines);
     // What was collected before the gap stays.
-    QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ann"});
+    QCOMPARE(h.file("NULL")->students().keys(), QStringList{"Ann"});
 }
 
 void TestCollection::diagnosticsFollowTheRules_data()
@@ -420,7 +420,7 @@ void TestCollection::diagnosticsFollowTheRules()
 
     QCOMPARE(capture.lines().size(), lineCount);
     // The results do not depend on the diagnostics.
-    QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ann"});
+    QCOMPARE(h.file("NULL")->students().keys(), QStringList{"Ann"});
     QCOMPARE(stateOf(h, "NULL", "Ann", "q")->correct, true);
 }
 
@@ -461,12 +461,12 @@ void TestCollection::secondPassMeetsEarlierVerdicts()
                            doc::numeric("r", "1", {response("1", "Ann", "", "", 2)})})})));
     QVERIFY(h.engine.dumpResponses());
 
-    QCOMPARE(h.file("A")->students.size(), 2);
+    QCOMPARE(h.file("A")->students().size(), 2);
     QCOMPARE(stateOf(h, "A", "Ann", "q")->correct, correct);
     QCOMPARE(stateOf(h, "A", "Ann", "q")->time, time);
     QCOMPARE(stateOf(h, "A", "Ann", "r")->correct, true);
     QCOMPARE(stateOf(h, "A", "Ben", "q")->time, 1);
-    QCOMPARE(h.file("A")->students.value("Ann").answers.size(), 2);
+    QCOMPARE(h.file("A")->students().value("Ann").answers.size(), 2);
 }
 
 // The response branch of the question walk files its verdicts at once when it is called on its
@@ -510,7 +510,7 @@ void TestCollection::studentsOfAVeryWideFile()
     QVERIFY(h.catalogue());
     QVERIFY(h.engine.dumpResponses());
 
-    const QStringList students = h.file("NULL")->students.keys();
+    const QStringList students = h.file("NULL")->students().keys();
     QCOMPARE(QSet<QString>(students.cbegin(), students.cend()),
              (QSet<QString>{"Ann", "Ben", "Cy"}));
     const struct
@@ -529,8 +529,8 @@ void TestCollection::studentsOfAVeryWideFile()
         QCOMPARE(state->time, e.time);
     }
     for (const QString &student : students) {
-        QCOMPARE(h.file("NULL")->students.value(student).key, student);
-        QCOMPARE(h.file("NULL")->students.value(student).answers.size(), 2);
+        QCOMPARE(h.file("NULL")->students().value(student).key, student);
+        QCOMPARE(h.file("NULL")->students().value(student).answers.size(), 2);
     }
 }
 

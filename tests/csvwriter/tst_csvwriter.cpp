@@ -17,11 +17,11 @@ namespace {
 // Gives the student `correct` right and `wrong` wrong answers to distinct questions.
 void addStudent(exportDatabase &db, ExportFile &file, const QString &key, int correct, int wrong)
 {
-    const quint32 student = file.students.findOrAdd(key);
+    const quint32 student = file.editStudents().findOrAdd(key);
     const auto answer = [&](const QString &id, bool right, int time) {
         if (!db.questions.contains(id))
             db.questions.insert(id, QuestionEntry{id, 0, &file});
-        file.students.keepAttempt(student, quint32(db.questions.indexOf(id)), right, time);
+        file.editStudents().keepAttempt(student, quint32(db.questions.indexOf(id)), right, time);
     };
     for (int i = 0; i < correct; ++i)
         answer(QStringLiteral("right%1").arg(i), true, i);
@@ -110,7 +110,7 @@ private slots:
     void failedFilesCountedPerCall();
     void reportEndIsLastDiagnostic();
     void manyFilesLoggedInTableOrder();
-    void twoFilesOfOnePathLaterWins();
+    void filesWrittenInKeyOrder();
 
 private:
     QString stem() const { return dir->path() + QStringLiteral("/Lesson"); }
@@ -169,12 +169,12 @@ void TestCsvWriter::addExportFile()
     QFETCH(QString, baseName);
 
     ExportFile &file = db.addExportFile(key, stem());
-    QCOMPARE(file.key, key);
-    QCOMPARE(file.filePath, dir->path() + QLatin1Char('/') + fileName);
-    QCOMPARE(file.baseName, baseName);
+    QCOMPARE(file.key(), key);
+    QCOMPARE(file.filePath(), dir->path() + QLatin1Char('/') + fileName);
+    QCOMPARE(file.baseName(), baseName);
     QCOMPARE(file.questionCount, 0);
-    QVERIFY(file.pages.isEmpty());
-    QVERIFY(file.students.isEmpty());
+    QVERIFY(file.pages().isEmpty());
+    QVERIFY(file.students().isEmpty());
     QCOMPARE(db.exportFiles.size(), size_t(1));
 }
 
@@ -182,15 +182,15 @@ void TestCsvWriter::addExportFileKeepsExistingRecord()
 {
     ExportFile &first = db.addExportFile(QStringLiteral("A"), stem());
     first.questionCount = 3;
-    first.pages.append(2);
+    first.addPage(2);
     // Records already handed out must stay where they are while others are added.
     for (int i = 0; i < 50; ++i)
         db.addExportFile(QStringLiteral("K%1").arg(i), stem());
     ExportFile &again = db.addExportFile(QStringLiteral("A"), QStringLiteral("/elsewhere/X"));
     QCOMPARE(&again, &first);
     QCOMPARE(again.questionCount, 3);
-    QCOMPARE(again.pages, QList<int>{2});
-    QCOMPARE(again.filePath, stem() + QStringLiteral("_A.csv"));
+    QCOMPARE(again.pages(), QList<int>{2});
+    QCOMPARE(again.filePath(), stem() + QStringLiteral("_A.csv"));
 }
 
 void TestCsvWriter::clearEmptiesTables()
@@ -234,7 +234,7 @@ void TestCsvWriter::wholeLogWithFailingSecondFile()
     second.questionCount = 1;
     addStudent(db, second, QStringLiteral("Ben"), 1, 0);
     if (folderInTheWay)
-        QVERIFY(QDir().mkpath(second.filePath));
+        QVERIFY(QDir().mkpath(second.filePath()));
 
     db.logLine(QStringLiteral("Importing file X"));
     db.writeCsvFiles(folder());
@@ -246,13 +246,13 @@ void TestCsvWriter::wholeLogWithFailingSecondFile()
     QCOMPARE(log.lines.size(), 15);
     QCOMPARE(log.lines, expected);
     QCOMPARE(db.failedFiles, 1);
-    QCOMPARE(readFile(first.filePath), QByteArray("Ann,50\r\n"));
+    QCOMPARE(readFile(first.filePath()), QByteArray("Ann,50\r\n"));
 
     const QStringList expectedEntries =
         folderInTheWay ? QStringList{"Lesson.csv", "Lesson_Z.csv"} : QStringList{"Lesson.csv"};
     QCOMPARE(folderEntries(dir->path()), expectedEntries);
     if (folderInTheWay)
-        QVERIFY(folderEntries(second.filePath).isEmpty());
+        QVERIFY(folderEntries(second.filePath()).isEmpty());
 }
 
 void TestCsvWriter::noExportFiles()
@@ -311,7 +311,7 @@ void TestCsvWriter::studentLine()
     file.questionCount = questionCount;
     addStudent(db, file, key, correct, wrong);
     db.writeCsvFiles(folder());
-    QCOMPARE(readFile(file.filePath), line + "\r\n");
+    QCOMPARE(readFile(file.filePath()), line + "\r\n");
 }
 
 void TestCsvWriter::exactBytes()
@@ -323,7 +323,7 @@ void TestCsvWriter::exactBytes()
     addStudent(db, file, QStringLiteral("Device 4"), 0, 1);
     db.writeCsvFiles(folder());
 
-    const QByteArray bytes = readFile(file.filePath);
+    const QByteArray bytes = readFile(file.filePath());
     QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
     // Rows follow the student table's own order, so they are compared as a set.
     const QSet<QByteArray> expected = {"Ann,70", "S-0141,100", "Device 4,0"};
@@ -378,13 +378,13 @@ void TestCsvWriter::layoutRows()
     addStudent(db, file, replacement, 10, 0);
     addStudent(db, file, emoji, 7, 3);
     addStudent(db, file, QStringLiteral("Lee, Ann"), 0, 1);
-    file.identities = {{replacement, QString(), QStringLiteral("Device 1")},
-                       {emoji, QString(), QStringLiteral("Device 2")},
-                       {QString(), QStringLiteral("Lee, Ann"), QStringLiteral("Device 3")}};
+    file.noteIdentity(0, replacement, QString(), QStringLiteral("Device 1"));
+    file.noteIdentity(1, emoji, QString(), QStringLiteral("Device 2"));
+    file.noteIdentity(2, QString(), QStringLiteral("Lee, Ann"), QStringLiteral("Device 3"));
     db.writeCsvFiles(folder());
 
-    QCOMPARE(readFile(file.filePath), bytes);
-    QCOMPARE(file.withoutId, withoutId);
+    QCOMPARE(readFile(file.filePath()), bytes);
+    QCOMPARE(file.withoutId(), withoutId);
     QCOMPARE(file.rowsWritten, qsizetype(3 - withoutId.size()));
 }
 
@@ -392,11 +392,11 @@ void TestCsvWriter::fileWithoutStudentsIsEmpty()
 {
     ExportFile &file = db.addExportFile(QStringLiteral("A"), stem());
     file.questionCount = 4;
-    QVERIFY(writeFile(file.filePath, "Old,10\r\n"));
+    QVERIFY(writeFile(file.filePath(), "Old,10\r\n"));
     db.writeCsvFiles(folder());
 
-    QVERIFY(QFileInfo::exists(file.filePath));
-    QCOMPARE(QFileInfo(file.filePath).size(), qint64(0));
+    QVERIFY(QFileInfo::exists(file.filePath()));
+    QCOMPARE(QFileInfo(file.filePath()).size(), qint64(0));
     QCOMPARE(log.lines, successLines(nativeCsv(QStringLiteral("_A")),
                                      QStringLiteral("Lesson_A.csv"), folder()) +
                             closingLines);
@@ -407,11 +407,11 @@ void TestCsvWriter::fileWithoutStudentsIsEmpty()
 void TestCsvWriter::longerOldFileReplaced()
 {
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
-    QVERIFY(writeFile(file.filePath, "Zed,10\r\nYan,20\r\nXia,30\r\nWu,40\r\nVal,50\r\n"));
+    QVERIFY(writeFile(file.filePath(), "Zed,10\r\nYan,20\r\nXia,30\r\nWu,40\r\nVal,50\r\n"));
     file.questionCount = 2;
     addStudent(db, file, QStringLiteral("Ann"), 2, 0);
     db.writeCsvFiles(folder());
-    QCOMPARE(readFile(file.filePath), QByteArray("Ann,100\r\n"));
+    QCOMPARE(readFile(file.filePath()), QByteArray("Ann,100\r\n"));
     QCOMPARE(folderEntries(dir->path()), QStringList{"Lesson.csv"});
 }
 
@@ -419,7 +419,7 @@ void TestCsvWriter::readOnlyFolderKeepsOldFile()
 {
     ExportFile &file = db.addExportFile(QStringLiteral("NULL"), stem());
     const QByteArray old("Old,10\r\n");
-    QVERIFY(writeFile(file.filePath, old));
+    QVERIFY(writeFile(file.filePath(), old));
     addStudent(db, file, QStringLiteral("Ann"), 1, 0);
     file.questionCount = 1;
 
@@ -438,7 +438,7 @@ void TestCsvWriter::readOnlyFolderKeepsOldFile()
     db.writeCsvFiles(folder());
     QCOMPARE(log.lines, failureLines(nativeCsv(QString())) + closingLines);
     QCOMPARE(db.failedFiles, 1);
-    QCOMPARE(readFile(file.filePath), old);
+    QCOMPARE(readFile(file.filePath()), old);
     QCOMPARE(folderEntries(dir->path()), QStringList{"Lesson.csv"});
 }
 
@@ -465,15 +465,15 @@ void TestCsvWriter::failedWriteKeepsOldFile()
     if (!subFolder.isEmpty())
         QVERIFY(QDir(dir->path()).mkdir(subFolder));
     const QByteArray old("Old,10\r\nOlder,20\r\n");
-    QVERIFY(writeFile(file.filePath, old));
+    QVERIFY(writeFile(file.filePath(), old));
     file.questionCount = 1;
     addStudent(db, file, QStringLiteral("Ann"), 1, 0);
-    const QStringList before = folderEntries(QFileInfo(file.filePath).path());
+    const QStringList before = folderEntries(QFileInfo(file.filePath()).path());
 
     db.writeCsvFiles(folder());
-    QCOMPARE(log.lines, failureLines(QDir::toNativeSeparators(file.filePath)) + closingLines);
-    QCOMPARE(readFile(file.filePath), old);
-    QCOMPARE(folderEntries(QFileInfo(file.filePath).path()), before);
+    QCOMPARE(log.lines, failureLines(QDir::toNativeSeparators(file.filePath())) + closingLines);
+    QCOMPARE(readFile(file.filePath()), old);
+    QCOMPARE(folderEntries(QFileInfo(file.filePath()).path()), before);
 }
 
 void TestCsvWriter::sameStudentInTwoFiles()
@@ -487,8 +487,8 @@ void TestCsvWriter::sameStudentInTwoFiles()
     addStudent(db, b, QStringLiteral("Ann"), 2, 0);
     db.writeCsvFiles(folder());
 
-    QCOMPARE(crlfLines(readFile(a.filePath)), (QSet<QByteArray>{"Ann,25", "Ben,100"}));
-    QCOMPARE(readFile(b.filePath), QByteArray("Ann,66\r\n"));
+    QCOMPARE(crlfLines(readFile(a.filePath())), (QSet<QByteArray>{"Ann,25", "Ben,100"}));
+    QCOMPARE(readFile(b.filePath()), QByteArray("Ann,66\r\n"));
     QCOMPARE(log.lines, successLines(nativeCsv(QStringLiteral("_A")),
                                      QStringLiteral("Lesson_A.csv"), folder()) +
                             successLines(nativeCsv(QStringLiteral("_B")),
@@ -528,11 +528,11 @@ void TestCsvWriter::longNameReplacedAgain()
     ExportFile &file = db.addExportFile(key, stem());
     file.questionCount = 1;
     addStudent(db, file, QStringLiteral("Ann"), 1, 0);
-    const QString name = QFileInfo(file.filePath).fileName();
+    const QString name = QFileInfo(file.filePath()).fileName();
     for (int run = 0; run < 2; ++run) {
         db.writeCsvFiles(folder());
         QCOMPARE(db.failedFiles, 0);
-        QCOMPARE(readFile(file.filePath), QByteArray("Ann,100\r\n"));
+        QCOMPARE(readFile(file.filePath()), QByteArray("Ann,100\r\n"));
         QCOMPARE(folderEntries(dir->path()), QStringList{name});
     }
 }
@@ -581,10 +581,10 @@ void TestCsvWriter::unsafeKeys()
     db.writeCsvFiles(folder());
 
     QCOMPARE(db.failedFiles, written ? 0 : 1);
-    QCOMPARE(readFile(other.filePath), QByteArray("Ann,100\r\n"));
-    QCOMPARE(QFileInfo::exists(file.filePath), written);
+    QCOMPARE(readFile(other.filePath()), QByteArray("Ann,100\r\n"));
+    QCOMPARE(QFileInfo::exists(file.filePath()), written);
     if (written)
-        QCOMPARE(readFile(file.filePath), QByteArray("Ben,0\r\n"));
+        QCOMPARE(readFile(file.filePath()), QByteArray("Ben,0\r\n"));
     const QStringList expectedEntries =
         written ? QStringList{"Lesson.csv", "Lesson_" + key + ".csv"} : QStringList{"Lesson.csv"};
     const QStringList actualEntries = folderEntries(dir->path());
@@ -603,28 +603,29 @@ void TestCsvWriter::tallyCountsOnlyCorrectStates()
     addStudent(db, b, QStringLiteral("Ann"), 1, 0);
 
     db.tallyCorrect();
-    QCOMPARE(a.students.value(QStringLiteral("Ann")).correct, 3);
-    QCOMPARE(a.students.value(QStringLiteral("Ben")).correct, 0);
-    QCOMPARE(a.students.value(QStringLiteral("Cy")).correct, 0);
-    QCOMPARE(b.students.value(QStringLiteral("Ann")).correct, 1);
+    QCOMPARE(a.students().value(QStringLiteral("Ann")).correct, 3);
+    QCOMPARE(a.students().value(QStringLiteral("Ben")).correct, 0);
+    QCOMPARE(a.students().value(QStringLiteral("Cy")).correct, 0);
+    QCOMPARE(b.students().value(QStringLiteral("Ann")).correct, 1);
 
     // Writing the same tables again gives the same grades.
     a.questionCount = 10;
     db.writeCsvFiles(folder());
     db.writeCsvFiles(folder());
-    QCOMPARE(a.students.value(QStringLiteral("Ann")).correct, 3);
-    QCOMPARE(crlfLines(readFile(a.filePath)), (QSet<QByteArray>{"Ann,30", "Ben,0", "Cy,0"}));
+    QCOMPARE(a.students().value(QStringLiteral("Ann")).correct, 3);
+    QCOMPARE(crlfLines(readFile(a.filePath())), (QSet<QByteArray>{"Ann,30", "Ben,0", "Cy,0"}));
 }
 
 void TestCsvWriter::failedFilesCountedPerCall()
 {
-    ExportFile &bad = db.addExportFile(QStringLiteral("A|B"), stem());
-    db.addExportFile(QStringLiteral("C:D"), stem());
+    db.addExportFile(QStringLiteral("A|B"), stem());
+    const ExportFile &blocked = db.addExportFile(QStringLiteral("C"), stem());
     db.addExportFile(QStringLiteral("NULL"), stem());
+    QVERIFY(QDir().mkpath(blocked.filePath()));
     db.writeCsvFiles(folder());
     QCOMPARE(db.failedFiles, 2);
 
-    db.exportFiles.erase(bad.key);
+    QVERIFY(QDir().rmdir(blocked.filePath()));
     db.writeCsvFiles(folder());
     QCOMPARE(db.failedFiles, 1);
 }
@@ -668,12 +669,12 @@ void TestCsvWriter::manyFilesLoggedInTableOrder()
         const QString suffix = QLatin1Char('_') + key;
         if (i % 7 == 3) {
             // A folder of that name stands in the way.
-            QVERIFY(QDir().mkpath(file.filePath));
+            QVERIFY(QDir().mkpath(file.filePath()));
             expected += failureLines(nativeCsv(suffix));
             ++expectedFailures;
         } else {
             expected +=
-                successLines(nativeCsv(suffix), file.baseName + QStringLiteral(".csv"), folder());
+                successLines(nativeCsv(suffix), file.baseName() + QStringLiteral(".csv"), folder());
         }
         expectedEntries.append(QStringLiteral("Lesson") + suffix + QStringLiteral(".csv"));
     }
@@ -686,32 +687,34 @@ void TestCsvWriter::manyFilesLoggedInTableOrder()
         if (i % 7 == 3)
             continue;
         const ExportFile &file =
-            db.exportFiles.at(QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0')));
-        QCOMPARE(readFile(file.filePath),
+            *db.exportFiles.find(QStringLiteral("F%1").arg(i, 2, 10, QLatin1Char('0')));
+        QCOMPARE(readFile(file.filePath()),
                  QStringLiteral("S%1,%2\r\n").arg(i).arg(100 * i / 30).toLatin1());
     }
 }
 
-// Two records that name one file are written in the table's order, so the later one is what
-// stays on disk.
-void TestCsvWriter::twoFilesOfOnePathLaterWins()
+// Files are written and logged in key order, whatever order the pages created them in.
+void TestCsvWriter::filesWrittenInKeyOrder()
 {
-    ExportFile &a = db.addExportFile(QStringLiteral("A"), stem());
-    a.questionCount = 1;
-    addStudent(db, a, QStringLiteral("Ann"), 1, 0);
-    ExportFile &b = db.addExportFile(QStringLiteral("B"), stem());
-    b.questionCount = 1;
-    addStudent(db, b, QStringLiteral("Ben"), 0, 1);
-    for (int i = 0; i < 6; ++i) {
-        ExportFile &other = db.addExportFile(QStringLiteral("C%1").arg(i), stem());
-        addStudent(db, other, QStringLiteral("Cy"), 0, 0);
-    }
-    b.filePath = a.filePath;
-    b.baseName = a.baseName;
+    const QStringList keys{"NULL", "B", "a", "A", "Z 2", "Z 10", "\u00C9", "_"};
+    for (const QString &key : keys)
+        db.addExportFile(key, stem());
     db.writeCsvFiles(folder());
 
-    QCOMPARE(db.failedFiles, 0);
-    QCOMPARE(readFile(a.filePath), QByteArray("Ben,0\r\n"));
+    QStringList sorted = keys;
+    std::sort(sorted.begin(), sorted.end());
+    QStringList expected;
+    for (const QString &key : sorted) {
+        const QString suffix = key == QLatin1String("NULL") ? QString() : QLatin1Char('_') + key;
+        expected +=
+            successLines(nativeCsv(suffix),
+                         db.exportFiles.find(key)->baseName() + QStringLiteral(".csv"), folder());
+    }
+    QCOMPARE(log.lines, expected + closingLines);
+    QStringList iterated;
+    for (const ExportFile &file : std::as_const(db.exportFiles))
+        iterated << file.key();
+    QCOMPARE(iterated, sorted);
 }
 
 QTEST_GUILESS_MAIN(TestCsvWriter)

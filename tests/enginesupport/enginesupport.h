@@ -64,7 +64,6 @@ struct EngineHarness
 
     const ExportFile *file(const QString &key) const
     {
-        auto found = engine.database.exportFiles.find(key);
-        return found == engine.database.exportFiles.end() ? nullptr : &found->second;
+        return std::as_const(engine.database.exportFiles).find(key);
     }
 };

@@ -674,14 +674,13 @@ void TestHostile::regressionInputs()
         QCOMPARE(log.last(), QStringLiteral("FAILED to open plexa "));
     } else {
         QCOMPARE(log.last(), QStringLiteral("-------------------------"));
-        for (const auto &entry : h.engine.database.exportFiles) {
-            const ExportFile &file = entry.second;
-            if (!QFileInfo::exists(file.filePath))
+        for (const ExportFile &file : h.engine.database.exportFiles) {
+            if (!QFileInfo::exists(file.filePath()))
                 continue;
-            QCOMPARE(QFileInfo(file.filePath).absolutePath(), folder);
+            QCOMPARE(QFileInfo(file.filePath()).absolutePath(), folder);
             QList<QStringList> records;
-            QVERIFY(parseRfc4180(QString::fromUtf8(readFile(file.filePath)), records));
-            QCOMPARE(records.size(), file.students.size());
+            QVERIFY(parseRfc4180(QString::fromUtf8(readFile(file.filePath())), records));
+            QCOMPARE(records.size(), file.students().size());
             for (const QStringList &record : std::as_const(records)) {
                 QCOMPARE(record.size(), 2);
                 const int grade = record.at(1).toInt();

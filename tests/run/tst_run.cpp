@@ -133,8 +133,8 @@ void TestRun::twoRunsInARow()
     QVERIFY(!h.log.lines.join('\n').contains("first"));
     QCOMPARE(h.engine.database.questions.keys(), QStringList{"shared"});
     QCOMPARE(h.engine.database.exportFiles.size(), std::size_t(1));
-    QCOMPARE(h.file("NULL")->students.keys(), QStringList{"Ben"});
-    QCOMPARE(h.file("NULL")->filePath, dir.filePath("second/lesson.csv"));
+    QCOMPARE(h.file("NULL")->students().keys(), QStringList{"Ben"});
+    QCOMPARE(h.file("NULL")->filePath(), dir.filePath("second/lesson.csv"));
     QCOMPARE(readFile(dir.filePath("second/lesson.csv")), QByteArray("Ben,100\r\n"));
     QCOMPARE(h.engine.plexaPath, second);
     QCOMPARE(h.engine.outputStem, dir.filePath("second/lesson"));
@@ -274,7 +274,10 @@ void TestRun::outOfMemory()
     QCOMPARE(warnings.lines().last(),
              "Not enough memory to export " + QDir::toNativeSeparators(path));
     QVERIFY(!h.engine.lastRun.complete());
-    QVERIFY(h.engine.database.exportFiles.empty());
+    // The record says the file was not written; its students are freed.
+    QCOMPARE(h.engine.database.exportFiles.size(), std::size_t(1));
+    QVERIFY(!h.file("NULL")->written);
+    QVERIFY(h.file("NULL")->students().isEmpty());
     QCOMPARE(readFile(dir.filePath("lesson.csv")), QByteArray("Ann,70\r\n"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"lesson.csv", "lesson.plexa"}));
