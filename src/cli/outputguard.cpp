@@ -105,7 +105,8 @@ QString reportPathProblem(const QString &report, const QStringList &documents,
     const QFileInfo info(report);
     const QString shown = QDir::toNativeSeparators(report);
 #ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(info.absoluteFilePath());
+    // As given: a cleaned path would take "link/.." away by the text.
+    const QByteArray path = QFile::encodeName(report);
     struct stat named;
     struct stat target;
     const bool exists = ::lstat(path.constData(), &named) == 0;
@@ -132,11 +133,12 @@ QString reportPathProblem(const QString &report, const QStringList &documents,
         return QStringLiteral("the report is not a regular file: %1").arg(shown);
 #endif
 
-    const QString reportFolder = folderIdentity(info.absolutePath());
+    // Each folder as the system finds it, also after "link/..".
+    const QString reportFolder = folderIdentity(exportTargetFor(report).folder);
     const QString reportName = info.fileName().toCaseFolded();
     for (const QString &document : documents) {
         const QFileInfo documentInfo(document);
-        bool sameFile = folderIdentity(documentInfo.absolutePath()) == reportFolder &&
+        bool sameFile = folderIdentity(exportTargetFor(document).folder) == reportFolder &&
                         documentInfo.fileName().toCaseFolded() == reportName;
 #ifdef Q_OS_UNIX
         struct stat opened;

@@ -364,14 +364,23 @@ QString systemFolder(const QString &absolute)
     return QDir::cleanPath(absolute);
 }
 
+// The path made absolute but not cleaned: QFileInfo would take "link/.." away by the text.
+QString absoluteAsWritten(const QString &path)
+{
+    return QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path;
+}
+
 } // namespace
 
 ExportTarget exportTargetFor(const QString &path)
 {
-    return targetIn(systemFolder(QFileInfo(path).absolutePath()), path);
+    const QString absolute = absoluteAsWritten(QDir::fromNativeSeparators(path));
+    return targetIn(systemFolder(absolute.left(absolute.lastIndexOf(QLatin1Char('/')) + 1)),
+                    path);
 }
 
 ExportTarget exportTargetFor(const QString &path, const QString &outputFolder)
 {
-    return targetIn(systemFolder(QFileInfo(outputFolder).absoluteFilePath()), path);
+    return targetIn(systemFolder(absoluteAsWritten(QDir::fromNativeSeparators(outputFolder))),
+                    path);
 }
