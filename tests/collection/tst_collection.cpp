@@ -52,6 +52,8 @@ private slots:
     void studentKey_data();
     void studentKey();
     void keyFromNameAndIdMeet();
+    void identityFromEveryResponse_data();
+    void identityFromEveryResponse();
     void percentSignsPrintedUnchanged();
     void instanceOfOtherKind();
     void missingInstanceEndsThePass();
@@ -325,6 +327,61 @@ void TestCollection::keyFromNameAndIdMeet()
     QVERIFY(h.engine.dumpResponses());
     QCOMPARE(h.file("NULL")->students().size(), 1);
     QCOMPARE(h.file("NULL")->students().value("Ann").answers.size(), 2);
+}
+
+void TestCollection::identityFromEveryResponse_data()
+{
+    QTest::addColumn<int>("layout");
+    // One student's responses to q1, q2 and q3, each id, name, label.
+    QTest::addColumn<QList<QStringList>>("responses");
+    QTest::addColumn<QStringList>("identity");
+
+    const int moodle = int(Gradebook::Layout::Moodle);
+    // The id was typed into the name field at first; the key is the same, and so is the
+    // student, whose id the grade book must get.
+    QTest::newRow("id in the name field first")
+        << moodle << QList<QStringList>{{"", "S-1", "Device 1"}, {"S-1", "", "Device 2"}}
+        << QStringList{"S-1", "S-1", "Device 1"};
+    QTest::newRow("name only in a later response")
+        << moodle << QList<QStringList>{{"S-1", "", "Device 1"}, {"S-1", "Ann Lee", ""}}
+        << QStringList{"S-1", "Ann Lee", "Device 1"};
+    QTest::newRow("the first response that has a field gives it")
+        << moodle
+        << QList<QStringList>{{"S-1", "Ann", ""},
+                              {"S-1", "Anne", "Device 3"},
+                              {"S-1", "Annie", "Device 4"}}
+        << QStringList{"S-1", "Ann", "Device 3"};
+    QTest::newRow("nothing kept for the plain file")
+        << int(Gradebook::Layout::Plain) << QList<QStringList>{{"", "S-1", "Device 1"}}
+        << QStringList{"", "", ""};
+}
+
+// A layout's row takes each of the id, name and label from the first of the student's
+// responses that has it.
+void TestCollection::identityFromEveryResponse()
+{
+    QFETCH(int, layout);
+    QFETCH(QList<QStringList>, responses);
+    QFETCH(QStringList, identity);
+
+    QJsonArray pageQuestions;
+    QJsonArray answered;
+    for (qsizetype i = 0; i < responses.size(); ++i) {
+        const QString id = QStringLiteral("q%1").arg(i + 1);
+        const QStringList &who = responses.at(i);
+        pageQuestions.append(doc::numeric(id));
+        answered.append(doc::numeric(id, "1", {response("1", who.at(0), who.at(1), who.at(2))}));
+    }
+    EngineHarness h;
+    h.engine.database.gradebook.layout = Gradebook::Layout(layout);
+    QVERIFY(
+        h.load(doc::document({doc::page(doc::test(1, pageQuestions))}, {doc::test(1, answered)})));
+    QVERIFY(h.catalogue());
+    QVERIFY(h.engine.dumpResponses());
+    const ExportFile *file = h.file("NULL");
+    QCOMPARE(file->students().size(), 1);
+    const Gradebook::Identity kept = file->identity(0);
+    QCOMPARE((QStringList{kept.id, kept.name, kept.label}), identity);
 }
 
 void TestCollection::percentSignsPrintedUnchanged()

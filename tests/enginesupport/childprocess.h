@@ -23,6 +23,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 // Where one of the program's standard streams goes: into a file that the test reads
@@ -44,6 +45,8 @@ struct ChildLimits
     int watchdogMs = 120000;
     ChildStream standardOutput = ChildStream::Captured;
     ChildStream standardError = ChildStream::Captured;
+    // "NAME=value" entries added to the program's environment.
+    QStringList environment;
 };
 
 // The pipe's writing end for a stream that goes into a pipe nobody reads, else -1.
@@ -161,6 +164,24 @@ inline ChildOutcome runChild(const QString &program, const QStringList &argument
         argv.push_back(bytes.data());
     argv.push_back(nullptr);
 
+    // The test's own environment, each variable the limits name replaced.
+    std::vector<QByteArray> environmentStorage;
+    for (const QString &entry : limits.environment)
+        environmentStorage.push_back(QFile::encodeName(entry));
+    for (char **entry = environ; *entry; ++entry) {
+        const QByteArray inherited(*entry);
+        const QByteArray name = inherited.left(inherited.indexOf('=') + 1);
+        const bool replaced = std::any_of(
+            limits.environment.cbegin(), limits.environment.cend(),
+            [&](const QString &own) { return QFile::encodeName(own).startsWith(name); });
+        if (!replaced)
+            environmentStorage.push_back(inherited);
+    }
+    std::vector<char *> envp;
+    for (QByteArray &bytes : environmentStorage)
+        envp.push_back(bytes.data());
+    envp.push_back(nullptr);
+
     const int outPipe = readerlessPipe(limits.standardOutput);
     const int errPipe = readerlessPipe(limits.standardError);
     const pid_t pid = fork();
@@ -203,7 +224,7 @@ inline ChildOutcome runChild(const QString &program, const QStringList &argument
             if (setgroups(0, nullptr) != 0 || setgid(limits.gid) != 0 || setuid(limits.uid) != 0)
                 _exit(126);
         }
-        execv(argv[0], argv.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     outcome.started = true;

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 Q_DECLARE_METATYPE(ChildStream)
 
 // The program as a user meets it: arguments in, exit status and two streams out.
@@ -28,10 +30,13 @@ struct Outcome
 
 Outcome
 runExporter(const QStringList &arguments,
-            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+            const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+            const QString &standardOutputFile = QString())
 {
     QProcess process;
     process.setProcessEnvironment(environment);
+    if (!standardOutputFile.isEmpty())
+        process.setStandardOutputFile(standardOutputFile);
     process.setProgram(QStringLiteral(SCORLET_EXPORT_PROGRAM));
     process.setArguments(arguments);
     process.start();
@@ -211,13 +216,18 @@ private slots:
     void diagnosticsInterleaveWithNotices();
     void notices_data();
     void notices();
+    void controlCharacters_data();
+    void controlCharacters();
     void incompleteRun_data();
     void incompleteRun();
     void phaseTimings_data();
     void phaseTimings();
     void layouts_data();
     void layouts();
+    void report_data();
     void report();
+    void reportPlace_data();
+    void reportPlace();
 
 private:
     QString copySample(const QString &folder) const;
@@ -314,6 +324,23 @@ void TestExporter::usageError_data()
                        QStringLiteral("@DOC@")};
     QTest::newRow("report is a folder")
         << QStringList{QStringLiteral("--report=@TMP@"), QStringLiteral("@DOC@")};
+    // The report is the call's own only where nothing else is.
+    const QString report = QStringLiteral("--report");
+    QTest::newRow("report names the document") << QStringList{report, "@DOC@", "@DOC@"};
+    QTest::newRow("report names the document in other letter case")
+        << QStringList{report, "@TMP@/Fractions-Week3.PLEXA", "@DOC@"};
+    QTest::newRow("report names the document through a linked folder")
+        << QStringList{report, "@TMP@/alias/fractions-week3.plexa", "@DOC@"};
+    QTest::newRow("report names a later document")
+        << QStringList{report, "@TMP@/other.plexa", "@DOC@", "@TMP@/other.plexa"};
+    QTest::newRow("report names a keyword file of the call")
+        << QStringList{report, "@TMP@/fractions-week3_PERIOD 2.csv", "@DOC@"};
+    QTest::newRow("report names the default file in the output folder") << QStringList{
+        "--output-dir", "@TMP@/out", report, "@TMP@/alias/out/FRACTIONS-WEEK3.csv", "@DOC@"};
+    QTest::newRow("report is a named pipe") << QStringList{report, "@TMP@/pipe", "@DOC@"};
+    QTest::newRow("report links to a device") << QStringList{report, "@TMP@/null", "@DOC@"};
+    QTest::newRow("report is where standard output goes")
+        << QStringList{report, "@TMP@/run.log", "@DOC@"};
 }
 
 void TestExporter::usageError()
@@ -324,17 +351,30 @@ void TestExporter::usageError()
     QVERIFY(tmp.isValid());
     const QString document = copySample(tmp.path());
     QVERIFY(!document.isEmpty());
+    QVERIFY(QFile::copy(document, tmp.filePath(QStringLiteral("other.plexa"))));
+    // What a report may be mistaken for: a linked folder, a pipe, a link to a device, the
+    // file standard output goes to.
+    QVERIFY(QFile::link(tmp.path(), tmp.filePath(QStringLiteral("alias"))));
+    QVERIFY(QDir().mkdir(tmp.filePath(QStringLiteral("out"))));
+    QCOMPARE(mkfifo(QFile::encodeName(tmp.filePath(QStringLiteral("pipe"))).constData(), 0644), 0);
+    QVERIFY(QFile::link(QStringLiteral("/dev/null"), tmp.filePath(QStringLiteral("null"))));
+    const QString log = tmp.filePath(QStringLiteral("run.log"));
     arguments.replaceInStrings(QStringLiteral("@DOC@"), document);
     arguments.replaceInStrings(QStringLiteral("@TMP@"), tmp.path());
+    const auto before = snapshot(tmp.path());
 
-    const Outcome outcome = runExporter(arguments);
+    const Outcome outcome = runExporter(arguments, QProcessEnvironment::systemEnvironment(),
+                                        arguments.contains(log) ? log : QString());
     QCOMPARE(outcome.exitCode, 2);
     QCOMPARE(outcome.out, QString());
     const QStringList lines = outcome.errLines();
     QVERIFY2(lines.size() == 2, qPrintable(outcome.err));
     QVERIFY(lines.at(0).startsWith(QLatin1String("scorlet-export: ")));
     QVERIFY(lines.at(1).startsWith(QLatin1String("Usage: scorlet-export ")));
-    QCOMPARE(csvFilesIn(tmp.path()), QStringList());
+    // Nothing exported, nothing replaced.
+    auto after = snapshot(tmp.path());
+    after.remove(QStringLiteral("run.log"));
+    QCOMPARE(after, before);
 }
 
 void TestExporter::documentNames_data()
@@ -539,6 +579,11 @@ void TestExporter::clashingFiles_data()
         << QStringLiteral("a/Quiz.plexa") << gradedQuiz({}, "S-1") << QStringLiteral("b/quiz.plexa")
         << gradedQuiz({}, "S-2") << true << QStringLiteral("quiz.csv")
         << QStringList{QStringLiteral("Quiz.csv: S-1,100")};
+    // One folder under two names: the CSV file of the second is the first's.
+    QTest::newRow("one folder reached through a link")
+        << QStringLiteral("real/quiz.plexa") << gradedQuiz({}, "S-1")
+        << QStringLiteral("alias/quiz.retake.plexa") << gradedQuiz({}, "S-2") << false
+        << QStringLiteral("quiz.csv") << QStringList{QStringLiteral("quiz.csv: S-1,100")};
     QTest::newRow("one base name, other keyword files")
         << QStringLiteral("a/quiz.x.plexa") << gradedQuiz({QStringLiteral("CSV: A")}, "S-1")
         << QStringLiteral("a/quiz.y.plexa") << gradedQuiz({QStringLiteral("CSV: B")}, "S-2")
@@ -563,6 +608,10 @@ void TestExporter::clashingFiles()
     QVERIFY(tmp.isValid());
     const QString firstPath = tmp.filePath(first);
     const QString secondPath = tmp.filePath(second);
+    if (second.startsWith(QLatin1String("alias/"))) {
+        QVERIFY(QDir().mkpath(QFileInfo(firstPath).absolutePath()));
+        QVERIFY(QFile::link(QFileInfo(firstPath).absolutePath(), tmp.filePath("alias")));
+    }
     for (const auto &[path, content] :
          {std::pair(firstPath, firstContent), std::pair(secondPath, secondContent)}) {
         QDir().mkpath(QFileInfo(path).absolutePath());
@@ -593,8 +642,10 @@ void TestExporter::clashingFiles()
     const QStringList lines = outcome.errLines();
     QCOMPARE(lines.size(), 1);
     QVERIFY(lines.first().startsWith(QStringLiteral("scorlet-export: ")));
-    for (const QString &named :
-         {native(firstPath), native(secondPath), native(out + QLatin1Char('/') + clash)})
+    // The second document's own path to the file, which may differ from the first's.
+    const QString clashPath =
+        (intoOutputFolder ? out : QFileInfo(secondPath).absolutePath()) + QLatin1Char('/') + clash;
+    for (const QString &named : {native(firstPath), native(secondPath), native(clashPath)})
         QVERIFY2(lines.first().contains(named), qPrintable(lines.first()));
 }
 
@@ -786,6 +837,12 @@ void TestExporter::notices_data()
                    {"text": "x", "studentId": "S-1"}, {"text": "y", "studentId": "S-2"}]}]})"))
         << QStringList{QStringLiteral("error cannot find this question in database: Where from?"),
                        QStringLiteral("error cannot find this question in database: Where from?")};
+    // A text from the document cannot act on the terminal: control characters show escaped.
+    QTest::newRow("escape sequences in a question text")
+        << QByteArrayLiteral(R"(, {"keywords": ["CSV: A"], "test": {"kind": 1, "questions": [
+               {"id": "q1", "text": "\u001b[2JGone\u0007\u009b", "type": 6, "answers": ["4"]}]}})")
+        << answeredInstance
+        << QStringList{QStringLiteral("error duplicate question?: \\x1b[2JGone\\x07\\x9b")};
     // A question text over several lines still makes one line of notice.
     QTest::newRow("text over two lines")
         << QByteArrayLiteral(R"(, {"keywords": ["CSV: A"], "test": {"kind": 1, "questions": [
@@ -812,6 +869,72 @@ void TestExporter::notices()
     QCOMPARE(outcome.out, quizLog(tmp, document));
     QCOMPARE(csvLines(tmp.filePath(QStringLiteral("quiz_A.csv"))),
              (QStringList{QStringLiteral("S-1,100"), QStringLiteral("S-2,0")}));
+}
+
+void TestExporter::controlCharacters_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("line");
+
+    // A name that would clear the screen and forge a line of its own.
+    QTest::newRow("name of a student without an id")
+        << "name"
+        << "scorlet-export: @OUT@/quiz.csv: no student id for Ann\\x1b[2J\\nscorlet-export: "
+           "all fine\\r";
+    // A file key turns up inside the path of a CSV file that a second document would replace.
+    QTest::newRow("file key in a path") << "key"
+                                        << "scorlet-export: @OUT@/b/quiz.plexa: not exported: its "
+                                           "CSV file @OUT@/out/quiz_A\\x1b[2J.csv "
+                                           "would replace the one written for @OUT@/a/quiz.plexa";
+}
+
+// Lines on standard error that quote text from a document show its control characters
+// escaped; the files keep the text as it is.
+void TestExporter::controlCharacters()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, line);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QStringList arguments;
+    const QString name = QStringLiteral("Ann\u001b[2J\nscorlet-export: all fine\r");
+    if (setup == QLatin1String("name")) {
+        const QString document = tmp.filePath(QStringLiteral("quiz.plexa"));
+        QVERIFY(writeFile(
+            document,
+            doc::document({doc::page(doc::test(1, {doc::numeric(QStringLiteral("q1"))}))},
+                          {doc::test(1, {doc::numeric(QStringLiteral("q1"), QStringLiteral("1"),
+                                                      {doc::response(QStringLiteral("1"), QString(),
+                                                                     name)})})})));
+        arguments << QStringLiteral("--require-id") << QStringLiteral("--report")
+                  << tmp.filePath(QStringLiteral("run.json")) << document;
+    } else {
+        QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("out"))));
+        arguments << QStringLiteral("--output-dir") << tmp.filePath(QStringLiteral("out"));
+        for (const char *folder : {"a", "b"}) {
+            const QString document =
+                tmp.filePath(QLatin1String(folder) + QStringLiteral("/quiz.plexa"));
+            QVERIFY(QDir().mkpath(QFileInfo(document).absolutePath()));
+            QVERIFY(writeFile(document, gradedQuiz({QStringLiteral("CSV: a\u001b[2J")}, "S-1")));
+            arguments << document;
+        }
+    }
+
+    const Outcome outcome = runExporter(arguments);
+    QCOMPARE(outcome.exitCode, 1);
+    line.replace(QStringLiteral("@OUT@"), native(tmp.path()));
+    QCOMPARE(outcome.errLines(), QStringList{line});
+    if (setup == QLatin1String("name")) {
+        // The report keeps the name as it is.
+        const QJsonObject root =
+            QJsonDocument::fromJson(readFile(tmp.filePath(QStringLiteral("run.json")))).object();
+        const QJsonObject file = root.value(QStringLiteral("documents"))[0]
+                                     .toObject()
+                                     .value(QStringLiteral("files"))[0]
+                                     .toObject();
+        QCOMPARE(file.value(QStringLiteral("withoutId")).toArray(), QJsonArray{name});
+    }
 }
 
 void TestExporter::incompleteRun_data()
@@ -1023,9 +1146,38 @@ void TestExporter::layouts()
     }
 }
 
+void TestExporter::report_data()
+{
+    QTest::addColumn<QStringList>("options");
+    // What matters of each document, in one line each: its flags, the reason, the students
+    // left out for want of an id, each file.
+    QTest::addColumn<QStringList>("documents");
+
+    const QString good = QStringLiteral("@GOOD@ | opened | pagesComplete | instancesComplete");
+    const QString missing = QStringLiteral("@MISSING@ | no such file");
+    const QString incomplete =
+        QStringLiteral("@INCOMPLETE@ | opened | pagesComplete | quiz_A.csv written 2/1");
+    QTest::newRow("complete, unopenable, incomplete")
+        << QStringList()
+        << QStringList{good + QStringLiteral(" | complete | ") + period2 +
+                           QStringLiteral(" written 6/5 | ") + period4 +
+                           QStringLiteral(" written 6/5"),
+                       missing, incomplete};
+    // The students left out make the status 1, and the report says so and names them.
+    QTest::newRow("students without an id left out")
+        << QStringList{QStringLiteral("--require-id")}
+        << QStringList{good + QStringLiteral(" | 1 without id | ") + period2 +
+                           QStringLiteral(" written 5/5 without Emma Lindqvist | ") + period4 +
+                           QStringLiteral(" written 6/5"),
+                       missing, incomplete};
+}
+
 // One account of a call with a complete, an unopenable and an incomplete document.
 void TestExporter::report()
 {
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, documents);
+
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
     const QString good = copySample(tmp.filePath(QStringLiteral("lessons")));
@@ -1034,19 +1186,21 @@ void TestExporter::report()
     const QString incomplete = writeQuiz(tmp, QByteArray(), answeredInstance + ", null");
     QVERIFY(!incomplete.isEmpty());
     const QString reportFile = tmp.filePath(QStringLiteral("run.json"));
+    documents.replaceInStrings(QStringLiteral("@GOOD@"), native(good));
+    documents.replaceInStrings(QStringLiteral("@MISSING@"), native(missing));
+    documents.replaceInStrings(QStringLiteral("@INCOMPLETE@"), native(incomplete));
 
-    const Outcome outcome =
-        runExporter({QStringLiteral("--report"), reportFile, good, missing, incomplete});
+    const Outcome outcome = runExporter(
+        options + QStringList{QStringLiteral("--report"), reportFile, good, missing, incomplete});
     QCOMPARE(outcome.exitCode, 1);
-    QFile file(reportFile);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    QJsonParseError error;
+    const QJsonObject root = QJsonDocument::fromJson(readFile(reportFile), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
     QCOMPARE(root.value(QStringLiteral("exitStatus")).toInt(-1), 1);
-    const QJsonArray documents = root.value(QStringLiteral("documents")).toArray();
-    QCOMPARE(documents.size(), 3);
+    QCOMPARE(root.value(QStringLiteral("logWhole")).toBool(false), true);
 
-    // What matters of each document, in one line each.
-    auto summary = [](const QJsonValue &value) {
+    QStringList summaries;
+    for (const QJsonValue &value : root.value(QStringLiteral("documents")).toArray()) {
         const QJsonObject document = value.toObject();
         QStringList parts{document.value(QStringLiteral("path")).toString()};
         for (const char *flag :
@@ -1056,28 +1210,80 @@ void TestExporter::report()
         }
         if (document.contains(QStringLiteral("reason")))
             parts << document.value(QStringLiteral("reason")).toString();
+        if (const int count = document.value(QStringLiteral("studentsWithoutId")).toInt())
+            parts << QStringLiteral("%1 without id").arg(count);
         for (const QJsonValue &csv : document.value(QStringLiteral("files")).toArray()) {
             const QJsonObject object = csv.toObject();
-            parts << QStringLiteral("%1 %2 %3/%4")
-                         .arg(QFileInfo(object.value(QStringLiteral("path")).toString()).fileName(),
-                              object.value(QStringLiteral("written")).toBool()
-                                  ? QStringLiteral("written")
-                                  : QStringLiteral("not written"))
-                         .arg(object.value(QStringLiteral("students")).toInt())
-                         .arg(object.value(QStringLiteral("questions")).toInt());
+            const bool written = object.value(QStringLiteral("written")).toBool();
+            QString part =
+                QStringLiteral("%1 %2 %3/%4")
+                    .arg(QFileInfo(object.value(QStringLiteral("path")).toString()).fileName(),
+                         written ? QStringLiteral("written") : QStringLiteral("not written"))
+                    .arg(object.value(QStringLiteral("students")).toInt())
+                    .arg(object.value(QStringLiteral("questions")).toInt());
+            if (written != object.value(QStringLiteral("synced")).toBool())
+                part += QStringLiteral(" not synced");
+            QStringList withoutId;
+            for (const QJsonValue &name : object.value(QStringLiteral("withoutId")).toArray())
+                withoutId << name.toString();
+            if (!withoutId.isEmpty())
+                part += QStringLiteral(" without ") + withoutId.join(QStringLiteral(", "));
+            parts << part;
         }
-        return parts.join(QLatin1String(" | "));
-    };
-    QCOMPARE(summary(documents[0]),
-             native(good) +
-                 QStringLiteral(" | opened | pagesComplete | instancesComplete | "
-                                "complete | ") +
-                 period2 + QStringLiteral(" written 6/5 | ") + period4 +
-                 QStringLiteral(" written 6/5"));
-    QCOMPARE(summary(documents[1]), native(missing) + QStringLiteral(" | no such file"));
-    QCOMPARE(summary(documents[2]),
-             native(incomplete) +
-                 QStringLiteral(" | opened | pagesComplete | quiz_A.csv written 2/1"));
+        summaries << parts.join(QLatin1String(" | "));
+    }
+    QCOMPARE(summaries, documents);
+}
+
+void TestExporter::reportPlace_data()
+{
+    QTest::addColumn<QString>("setup");
+
+    QTest::newRow("an old report") << "old report";
+    // A link at the report's name is replaced; what it points at is left as it was.
+    QTest::newRow("a link into another folder") << "link";
+    QTest::newRow("a link to nowhere") << "dangling link";
+    QTest::newRow("a link to the document") << "link to the document";
+}
+
+// The report replaces its own name and nothing else.
+void TestExporter::reportPlace()
+{
+    QFETCH(QString, setup);
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString document = copySample(tmp.filePath(QStringLiteral("lessons")));
+    QVERIFY(!document.isEmpty());
+    const QString reportFile = tmp.filePath(QStringLiteral("lessons/run.json"));
+    const QString elsewhere = tmp.filePath(QStringLiteral("elsewhere.json"));
+    if (setup == QLatin1String("old report")) {
+        QVERIFY(writeFile(reportFile, "old report"));
+    } else if (setup == QLatin1String("link")) {
+        QVERIFY(writeFile(elsewhere, "precious"));
+        QVERIFY(QFile::link(elsewhere, reportFile));
+    } else if (setup == QLatin1String("dangling link")) {
+        QVERIFY(QFile::link(elsewhere, reportFile));
+    } else {
+        QVERIFY(QFile::link(document, reportFile));
+    }
+    const QByteArray sample = readFile(m_sample);
+
+    const Outcome outcome = runExporter({QStringLiteral("--report"), reportFile, document});
+    QCOMPARE(outcome.err, QString());
+    QCOMPARE(outcome.exitCode, 0);
+    QVERIFY(!QFileInfo(reportFile).isSymLink());
+    QJsonParseError error;
+    const QJsonObject root = QJsonDocument::fromJson(readFile(reportFile), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(root.value(QStringLiteral("documents")).toArray().size(), 1);
+    QCOMPARE(readFile(document), sample);
+    if (setup == QLatin1String("link"))
+        QCOMPARE(readFile(elsewhere), QByteArray("precious"));
+    else
+        QVERIFY(!QFileInfo::exists(elsewhere));
+    QCOMPARE(folderEntries(tmp.filePath(QStringLiteral("lessons"))),
+             (QStringList{sampleName, period2, period4, QStringLiteral("run.json")}));
 }
 
 QTEST_GUILESS_MAIN(TestExporter)

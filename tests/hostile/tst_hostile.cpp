@@ -7,6 +7,7 @@
 #include <response.h>
 #include <test.h>
 
+#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -477,7 +478,10 @@ void TestHostile::placeRefused()
 void TestHostile::bigDocumentsOpen_data()
 {
     QTest::addColumn<Recipe>("content");
+    // Rows of big.csv, or -1 where it is not written.
     QTest::addColumn<int>("students");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("exitCode");
 
     const QByteArray instance = "{\"plexa\":1,\"pages\":[{\"test\":{\"kind\":1,\"questions\":["
                                 "{\"id\":\"q\",\"type\":7,\"answers\":[\"a\"]}]}}],"
@@ -486,25 +490,61 @@ void TestHostile::bigDocumentsOpen_data()
     QTest::newRow("10 MB title") << Recipe{{"{\"plexa\":1,\"title\":\"", 1},
                                            {QByteArray(Mb, 'x'), 10},
                                            {"\"}", 1}}
-                                 << 0;
+                                 << 0 << QStringList() << 0;
     QTest::newRow("10 MB response text")
         << Recipe{{instance + "{\"studentId\":\"s\",\"text\":\"", 1},
                   {QByteArray(Mb, 'a'), 10},
                   {"\"}]}]}]}", 1}}
-        << 1;
+        << 1 << QStringList() << 0;
     QTest::newRow("a million responses")
         << Recipe{{instance + "{\"studentId\":\"s\",\"text\":\"a\"}", 1},
                   {",{\"studentId\":\"s\",\"text\":\"a\"}", 1000000},
                   {"]}]}]}", 1}}
-        << 1;
+        << 1 << QStringList() << 0;
     // Each response from a student of its own: the engine's tables grow by the student.
     QByteArray students;
     for (int i = 0; i < 300000; ++i)
         students += ",{\"label\":\"" + QByteArray::number(i, 36) + "\"}";
-    QTest::newRow("300000 students")
-        << Recipe{{instance, 1}, {students.mid(1), 1}, {"]}]}]}", 1}} << 300000;
+    QTest::newRow("300000 students") << Recipe{{instance, 1}, {students.mid(1), 1}, {"]}]}]}", 1}}
+                                     << 300000 << QStringList() << 0;
+    // Every option at once, on students without an id (all left out, each named) and a
+    // report of it.
+    const QStringList everything{"--layout=canvas", "--require-id", "--sort", "--bom",
+                                 "--report=@DIR@/run.json"};
+    QTest::newRow("300000 students, every option")
+        << Recipe{{instance, 1}, {students.mid(1), 1}, {"]}]}]}", 1}} << 1 << everything << 1;
+    // Each page routed to a file of its own, by a key that cannot be written.
+    QByteArray pages;
+    for (int i = 0; i < 50000; ++i)
+        pages +=
+            ",{\"keywords\":[\"CSV:|" + QByteArray::number(i, 36) + "\"],\"test\":{\"kind\":1}}";
+    QTest::newRow("50000 keyword files")
+        << Recipe{{"{\"plexa\":1,\"pages\":[", 1}, {pages.mid(1), 1}, {"]}", 1}} << -1
+        << QStringList{"--report=@DIR@/run.json"} << 1;
+    // One class of 600 answering in each of 600 keyword files.
+    QByteArray filePages;
+    QByteArray fileRuns;
+    QByteArray classResponses;
+    for (int i = 0; i < 600; ++i)
+        classResponses += ",{\"label\":\"s" + QByteArray::number(100 + i) + "\"}";
+    for (int i = 0; i < 600; ++i) {
+        const QByteArray question =
+            "{\"id\":\"q" + QByteArray::number(i) + "\",\"type\":6,\"answers\":[\"1\"]";
+        filePages += ",{\"keywords\":[\"CSV:|F" + QByteArray::number(i) +
+                     "\"],\"test\":{\"kind\":1,\"questions\":[" + question + "}]}}";
+        fileRuns += ",{\"kind\":1,\"questions\":[" + question + ",\"responses\":[" +
+                    classResponses.mid(1) + "]}]}";
+    }
+    QTest::newRow("one class in 600 keyword files")
+        << Recipe{{"{\"plexa\":1,\"pages\":[", 1},
+                  {filePages.mid(1), 1},
+                  {"],\"testInstances\":[", 1},
+                  {fileRuns.mid(1), 1},
+                  {"]}", 1}}
+        << -1 << QStringList{"--layout=moodle", "--report=@DIR@/run.json"} << 1;
     QTest::newRow("a million numbers in an unknown member")
-        << Recipe{{"{\"plexa\":1,\"x\":[0", 1}, {",0", 1000000}, {"]}", 1}} << 0;
+        << Recipe{{"{\"plexa\":1,\"x\":[0", 1}, {",0", 1000000}, {"]}", 1}} << 0 << QStringList()
+        << 0;
 }
 
 // Big documents that are well formed open and export, and cost no more than a small
@@ -513,18 +553,25 @@ void TestHostile::bigDocumentsOpen()
 {
     QFETCH(Recipe, content);
     QFETCH(int, students);
+    QFETCH(QStringList, options);
+    QFETCH(int, exitCode);
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString document = dir.filePath(QStringLiteral("big.plexa"));
     const QByteArray bytes = build(content);
     QVERIFY(writeFile(document, bytes));
+    options.replaceInStrings(QStringLiteral("@DIR@"), dir.path());
 
-    const ChildOutcome outcome = runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), {document});
+    const ChildOutcome outcome =
+        runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), options + QStringList{document});
     QVERIFY(!outcome.timedOut);
     QCOMPARE(outcome.signal, 0);
-    QCOMPARE(outcome.exitCode, 0);
+    QCOMPARE(outcome.exitCode, exitCode);
     QCOMPARE(outcome.outLines().last(), QStringLiteral("-------------------------"));
+    if (!options.filter(QStringLiteral("--report")).isEmpty())
+        QVERIFY(
+            QJsonDocument::fromJson(readFile(dir.filePath(QStringLiteral("run.json")))).isObject());
     if (students > 0) {
         QList<QStringList> records;
         QVERIFY(parseRfc4180(QString::fromUtf8(readFile(dir.filePath(QStringLiteral("big.csv")))),

@@ -63,6 +63,7 @@ private slots:
     void missingElement();
     void exportTarget_data();
     void exportTarget();
+    void gradeColumnOfANamelessDocument();
     void outOfMemory();
 };
 
@@ -214,6 +215,17 @@ void TestRun::exportTarget_data()
     QTest::newRow("relative output folder")
         << "/tmp/x/quiz.plexa"
         << "out/../grades" << cwd + "/grades" << cwd + "/grades/quiz";
+    // After a link, ".." leads to the parent of the link's target, which is where the system
+    // opens the document from (@TMP@/link is a link to @TMP@/real/sub).
+    QTest::newRow("dot-dot after a link") << "@TMP@/link/../quiz.plexa" << QString() << "@REAL@"
+                                          << "@REAL@/quiz";
+    QTest::newRow("dot-dot after a link, then a folder")
+        << "@TMP@/link/../sub/quiz.plexa" << QString() << "@REAL@/sub"
+        << "@REAL@/sub/quiz";
+    QTest::newRow("output folder with dot-dot after a link") << "/tmp/x/quiz.plexa"
+                                                             << "@TMP@/link/.."
+                                                             << "@REAL@"
+                                                             << "@REAL@/quiz";
 }
 
 void TestRun::exportTarget()
@@ -223,11 +235,42 @@ void TestRun::exportTarget()
     QFETCH(QString, folder);
     QFETCH(QString, stem);
 
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QVERIFY(QDir().mkpath(tmp.filePath("real/sub")));
+    QVERIFY(QFile::link(tmp.filePath("real/sub"), tmp.filePath("link")));
+    const QString real = QFileInfo(tmp.filePath("real")).canonicalFilePath();
+    for (QString *text : {&path, &outputFolder, &folder, &stem}) {
+        text->replace("@TMP@", tmp.path());
+        text->replace("@REAL@", real);
+    }
+
     const ExportTarget target =
         outputFolder.isNull() ? exportTargetFor(path) : exportTargetFor(path, outputFolder);
     QCOMPARE(target.folder, folder);
     QCOMPARE(target.nativeFolder, QDir::toNativeSeparators(folder));
     QCOMPARE(target.stem, stem);
+}
+
+// A document whose base name is empty gives its files names that begin with "." or "_" as
+// ever, but a layout's grade column needs a name: the document's file name.
+void TestRun::gradeColumnOfANamelessDocument()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = writeDocument(
+        dir.filePath(".quiz.plexa"),
+        doc::document({doc::page(doc::test(1, {doc::numeric("q")})),
+                       doc::page(doc::test(1, {doc::numeric("r")}), {"CSV: B"})},
+                      {doc::test(1, {doc::numeric("q", "1", {response("1", "S-1")}),
+                                     doc::numeric("r", "1", {response("2", "S-1")})})}));
+    QVERIFY(!path.isEmpty());
+
+    EngineHarness h;
+    h.engine.database.gradebook.layout = Gradebook::Layout::Header;
+    QVERIFY(h.exportDocument(path));
+    QCOMPARE(readFile(dir.filePath(".csv")), QByteArray("Student,.quiz.plexa\r\nS-1,100\r\n"));
+    QCOMPARE(readFile(dir.filePath("_B.csv")), QByteArray("Student,.quiz.plexa B\r\nS-1,0\r\n"));
 }
 
 // A document whose tables need more memory than the process may have ends the run with one
