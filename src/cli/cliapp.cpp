@@ -94,9 +94,10 @@ QString applyReport(CliOptions &options, const QString &file)
     if (file.isEmpty())
         return QStringLiteral("option --report needs a file");
     const QFileInfo info(file);
-    if (!info.absoluteDir().exists())
+    const QString folder = exportTargetFor(file).folder;
+    if (!QFileInfo(folder).isDir())
         return QStringLiteral("no such folder for the report: %1")
-            .arg(QDir::toNativeSeparators(info.absolutePath()));
+            .arg(QDir::toNativeSeparators(folder));
     if (info.isDir())
         return QStringLiteral("the report is a folder: %1").arg(file);
     options.reportFile = file;
@@ -245,8 +246,9 @@ Environment:
                     error, as lines "timing: <phase> <ms> ms" (for benchmarks)
 
 Exit status: 0 when every document was exported in full; 1 when a document could not be
-opened, did not deliver all the pages or test instances it reported, or a CSV file could
-not be written; 2 for a usage error.)";
+opened, did not deliver all the pages or test instances it reported, a CSV file or the
+report could not be written and flushed to disk, or students were left out for want of an
+id; 2 for a usage error.)";
     QString text = usageLine() + QString::fromLatin1(description);
     for (const OptionEntry &option : optionTable)
         text += optionHelp(option);

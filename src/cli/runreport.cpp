@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <utility>
+
 namespace {
 
 // A JSON string: UTF-8, with the quote, the backslash and the control characters escaped.
