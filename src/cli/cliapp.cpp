@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -319,7 +320,7 @@ void reportLostOutput(const char *what, int error)
 {
     writeLine(stderr, QStringLiteral("scorlet-export: %1 could not be written whole to standard "
                                      "output: %2")
-                          .arg(QLatin1String(what), qt_error_string(error)));
+                          .arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(error))));
 }
 
 // One line per student left out of a file for want of a student id; whether there was none.

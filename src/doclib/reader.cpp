@@ -727,8 +727,8 @@ bool DocumentReader::readStringList(std::uint32_t &out, std::size_t &count)
 
 bool DocumentReader::readVersion()
 {
-    const char *begin;
-    bool integral;
+    const char *begin = nullptr;
+    bool integral = false;
     if (!readNumber("expected 1", begin, integral))
         return false;
     if (m_p - begin != 1 || *begin != '1')

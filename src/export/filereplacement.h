@@ -4,10 +4,6 @@
 #include <QString>
 #include <QtGlobal>
 
-#ifndef Q_OS_UNIX
-#include <QSaveFile>
-#endif
-
 // Puts new content at a path in one step: whoever reads the path (or finds it after a crash
 // or a full disk) sees the old file or the complete new one, never a part.
 //
@@ -24,6 +20,13 @@
 //     name + "-" + 8 random hex digits + ".tmp"
 // A killed export leaves such a file behind. The next replacement of the same path removes
 // those of that name that are regular files of the user's own and not locked by a writer.
+//
+// On Windows the same steps use the Windows calls: the temporary file is created new
+// (CREATE_NEW, never through a link) and shared with nobody but a rename, flushed, and moved
+// over the path with MoveFileExW (replace, write through). A file at the path that another
+// program holds open without sharing it, or that is read-only, is not replaced: the move fails
+// and the old file stays. A leftover is removed only when nobody holds it open, so never while
+// another export writes it.
 class FileReplacement
 {
 public:
@@ -52,7 +55,15 @@ private:
     int m_folderFd = -1;
     int m_fd = -1;
 #else
-    QSaveFile m_file;
+    void removeLeftovers();
+    bool createTemporary();
+    void abandon();
+
+    QString m_folder;
+    QString m_path;
+    QString m_temporaryStem;
+    QString m_temporary;
+    Qt::HANDLE m_handle = nullptr;
 #endif
     bool m_failed = false;
 };

@@ -15,11 +15,14 @@
 
 #include <atomic>
 #include <chrono>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
 #include <thread>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using namespace Zazizi;
 
@@ -123,7 +126,9 @@ private slots:
 
     void openWarns_data();
     void openWarns();
+#ifdef Q_OS_UNIX
     void openFifo();
+#endif
     void openUnreadable();
     void openTooLarge();
     void openGood();
@@ -1161,6 +1166,7 @@ void TestDocument::openWarns()
     QCOMPARE(WarningCapture::lines(), QStringList{cannotOpen(path, reason)});
 }
 
+#ifdef Q_OS_UNIX
 void TestDocument::openFifo()
 {
     const QString path = m_dir.filePath(QStringLiteral("pipe.plexa"));
@@ -1185,15 +1191,23 @@ void TestDocument::openFifo()
     QVERIFY(!opened);
     QCOMPARE(WarningCapture::lines(), QStringList{cannotOpen(path, "not a regular file")});
 }
+#endif
 
+// Unix: a file without read permission. Windows: a file that another program holds open
+// without sharing it.
 void TestDocument::openUnreadable()
 {
     const QString path = m_dir.filePath(QStringLiteral("locked.plexa"));
     QVERIFY(writeFile(path, R"({"plexa": 1})"));
+#ifdef Q_OS_WIN
+    ExclusiveHold hold(path);
+    QVERIFY(hold.isHeld());
+#else
     QVERIFY(QFile::setPermissions(path, QFileDevice::Permissions()));
     QFile probe(path);
     if (probe.open(QIODevice::ReadOnly))
         QSKIP("this user can read any file");
+#endif
 
     QVERIFY(!openWarning(path));
     const QStringList &warnings = WarningCapture::lines();
@@ -1230,6 +1244,45 @@ void TestDocument::openGood()
     QCOMPARE(firstResponse(*plexa)->studentName(), QStringLiteral("Ann"));
 }
 
+#ifdef Q_OS_WIN
+// Canvaro keeps its list in the registry, under HKEY_CURRENT_USER\Software\Zazizi\Canvaro,
+// value recentDocuments; each row writes it with Windows' own registry tool.
+void TestDocument::recentDocuments_data()
+{
+    // What follows "reg add KEY /v": nothing leaves the key without values.
+    QTest::addColumn<QStringList>("value");
+    QTest::addColumn<bool>("host");
+    QTest::addColumn<QStringList>("list");
+
+    QTest::newRow("no value") << QStringList() << false << QStringList();
+    QTest::newRow("other value only")
+        << QStringList{"other", "/t", "REG_DWORD", "/d", "1"} << false << QStringList();
+    QTest::newRow("two documents")
+        << QStringList{"recentDocuments", "/t", "REG_MULTI_SZ", "/d",
+                       "C:\\Lessons\\quiz.plexa\\0D:\\Week 3\\Unit.3.plexa"}
+        << true << QStringList{"C:\\Lessons\\quiz.plexa", "D:\\Week 3\\Unit.3.plexa"};
+    QTest::newRow("one document as a string")
+        << QStringList{"recentDocuments", "/t", "REG_SZ", "/d", "C:\\Lessons\\a, b.plexa"} << true
+        << QStringList{"C:\\Lessons\\a, b.plexa"};
+}
+
+void TestDocument::recentDocuments()
+{
+    QFETCH(QStringList, value);
+    QFETCH(bool, host);
+    QFETCH(QStringList, list);
+
+    const QString key = QStringLiteral("HKCU\\Software\\Zazizi\\Canvaro");
+    registryTool({"delete", key, "/f"});
+    if (!value.isEmpty())
+        QVERIFY(!registryTool(QStringList{"add", key, "/v"} + value + QStringList{"/f"}).isNull());
+
+    Canvaro *canvaro = Canvaro::instance();
+    QCOMPARE(canvaro != nullptr, host);
+    if (canvaro)
+        QCOMPARE(canvaro->mruList(), list);
+}
+#else
 void TestDocument::recentDocuments_data()
 {
     QTest::addColumn<QByteArray>("conf");
@@ -1281,6 +1334,7 @@ void TestDocument::recentDocuments()
     if (canvaro)
         QCOMPARE(canvaro->mruList(), list);
 }
+#endif
 
 QTEST_GUILESS_MAIN(TestDocument)
 
