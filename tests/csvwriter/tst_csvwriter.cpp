@@ -645,6 +645,7 @@ void TestCsvWriter::deviceNames()
 #ifdef Q_OS_WIN
     const bool refused = device;
 #else
+    Q_UNUSED(device);
     const bool refused = false;
 #endif
 

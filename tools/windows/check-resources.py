@@ -66,6 +66,8 @@ def check_scorlet(path, version):
     pe = pefile.PE(path)
     if pe.OPTIONAL_HEADER.Subsystem != GUI:
         fault(f"{path}: subsystem {pe.OPTIONAL_HEADER.Subsystem}, not the GUI subsystem (2)")
+    else:
+        print(f"{path}: GUI subsystem, no console window")
 
     groups = entries(pe, RT_GROUP_ICON)
     icons = entries(pe, RT_ICON)

@@ -6,7 +6,7 @@
 set -euo pipefail
 export WINEPREFIX=${WINEPREFIX:-${TMPDIR:-/tmp}/scorlet-wine-$(id -u)}
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
 # A QtTest program without a console window, as under Wine when its streams are pipes (CTest),
 # sends its results to the debugger's output, where nobody sees them: a test program writes them
 # into a file here, which is then printed.

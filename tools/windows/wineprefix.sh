@@ -4,8 +4,9 @@
 wine_prefix_dir=$(mktemp -d "${TMPDIR:-/tmp}/scorlet-wine.XXXXXX")
 export WINEPREFIX=$wine_prefix_dir
 export WINEDEBUG=-all
-# No Mono or Gecko installer for a prefix that needs neither.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko installer for a prefix that needs neither, and no desktop menu entries
+# outside it for the installer's Start-menu entry.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # As CI runs it, without a display: Wine needs none for console and offscreen programs.
 remove_wine_prefix() {
     wineserver -k 2>/dev/null || true
