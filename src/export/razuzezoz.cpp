@@ -4,10 +4,10 @@
 #include "filekey.h"
 #include "grading.h"
 
-#include <plexa.h>
-#include <question.h>
-#include <response.h>
-#include <test.h>
+#include <roruri1/plexa.h>
+#include <roruri1/question.h>
+#include <roruri1/response.h>
+#include <roruri1/test.h>
 
 #include <QDebug>
 #include <QDir>
