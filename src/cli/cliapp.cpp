@@ -338,16 +338,6 @@ bool reportMissingIds(const exportDatabase &database)
     return none;
 }
 
-// The reader's reason for a document that did not open, from its warning
-// "Cannot open Plexa document <path>: <reason>".
-QString openFailure(const QString &document)
-{
-    const QString warning = lastWarning();
-    const QString prefix =
-        QStringLiteral("Cannot open Plexa document %1: ").arg(QDir::toNativeSeparators(document));
-    return warning.startsWith(prefix) ? warning.mid(prefix.size()) : warning;
-}
-
 bool writeOutput(const char *what, const QString &text)
 {
     int error = 0;
@@ -387,7 +377,6 @@ int runExports(const CliOptions &options)
             return written.claim(document, database);
         };
         engine.folder = target.nativeFolder;
-        forgetLastWarning();
         engine.exportPlexa(document, target.stem);
         if (engine.timings)
             writeTimings(timings);
@@ -396,7 +385,7 @@ int runExports(const CliOptions &options)
         if (!reportMissingIds(engine.database))
             allComplete = false;
         if (!options.reportFile.isEmpty())
-            report.addRun(document, engine, openFailure(document));
+            report.addRun(document, engine);
     }
     int status = allComplete ? 0 : 1;
     // Every document was still exported when the log went missing, but whoever reads the log

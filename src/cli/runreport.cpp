@@ -8,14 +8,14 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
-void RunReport::addRun(const QString &document, const raZuzezoz &engine, const QString &openFailure)
+void RunReport::addRun(const QString &document, const raZuzezoz &engine)
 {
     Document entry;
     entry.path = QDir::toNativeSeparators(document);
     const raZuzezoz::RunReport &run = engine.lastRun;
     entry.opened = run.opened;
     if (!run.opened)
-        entry.reason = openFailure;
+        entry.reason = run.openFailure;
     else if (run.leftOut)
         entry.reason = QStringLiteral("a CSV file would replace one written earlier in this call");
     else if (run.outOfMemory)

@@ -10,9 +10,8 @@ class raZuzezoz;
 class RunReport
 {
 public:
-    // After the engine's run of `document`; `openFailure` is the reader's reason when the
-    // document did not open.
-    void addRun(const QString &document, const raZuzezoz &engine, const QString &openFailure);
+    // After the engine's run of `document`.
+    void addRun(const QString &document, const raZuzezoz &engine);
 
     // Written in one piece through a temporary file, so that a reader never sees half of it.
     // Returns an error text, or a null string.

@@ -25,7 +25,6 @@ bool verboseDiagnostics = false;
 // when the program started, or 0.
 int closedAtStart[3] = {0, 0, 0};
 QLoggingCategory::CategoryFilter previousFilter = nullptr;
-QString latestWarning;
 
 // The command line has the last word on diagnostics, over QT_LOGGING_RULES and logging
 // configuration files: --verbose always shows them, and without it the engine, which asks
@@ -50,8 +49,6 @@ void handleMessage(QtMsgType type, const QMessageLogContext &context, const QStr
         return;
     }
     writeLine(stderr, QStringLiteral("scorlet-export: ") + message);
-    if (type == QtWarningMsg)
-        latestWarning = message;
     if (type == QtFatalMsg)
         std::abort();
 }
@@ -137,16 +134,6 @@ void StreamNoticeSink::notice(const QString &title, const QString &text)
 void installMessageHandler()
 {
     qInstallMessageHandler(handleMessage);
-}
-
-QString lastWarning()
-{
-    return latestWarning;
-}
-
-void forgetLastWarning()
-{
-    latestWarning.clear();
 }
 
 void setVerboseDiagnostics(bool verbose)

@@ -4,10 +4,10 @@
 #include "filekey.h"
 #include "grading.h"
 
-#include <plexa.h>
-#include <question.h>
-#include <response.h>
-#include <test.h>
+#include <roruri1/plexa.h>
+#include <roruri1/question.h>
+#include <roruri1/response.h>
+#include <roruri1/test.h>
 
 #include <QDebug>
 #include <QDir>
@@ -93,9 +93,11 @@ bool raZuzezoz::runExport(const QString &path, const QString &stem)
     PhaseClock clock(timings);
     delete plexa;
     plexa = nullptr;
-    plexa = Plexa::openPlexa(path);
+    plexa = Plexa::openPlexa(path, &lastRun.openFailure);
     clock.lap(&PhaseTimings::open);
     if (!plexa) {
+        qWarning().noquote() << QStringLiteral("Cannot open Plexa document %1: %2")
+                                    .arg(QDir::toNativeSeparators(path), lastRun.openFailure);
         database.logLine(QStringLiteral("FAILED to open plexa "));
         return false;
     }

@@ -2,10 +2,12 @@
 #include "enginesupport.h"
 #include "rfc4180.h"
 
-#include <plexa.h>
-#include <question.h>
-#include <response.h>
-#include <test.h>
+#include "memorypolicy_p.h"
+
+#include <roruri1/plexa.h>
+#include <roruri1/question.h>
+#include <roruri1/response.h>
+#include <roruri1/test.h>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -97,12 +99,10 @@ void checkRefusedRun(const ChildOutcome &outcome, const QString &document, const
     QVERIFY2(errors.first().contains(reason), qPrintable(errors.first()));
 }
 
-// The most memory a byte of the file may cost, and beyond. The file itself is read whole;
-// the reader's structures are held to twice the file and a few MB (a document of objects
-// that cost more than that is refused), and a text read into a QString doubles. What the
+// The most memory a byte of the file may cost, and beyond, as the library promises. What the
 // bound rules out is a copy per level, per element or per byte.
-constexpr long PeakPerFileByte = 4;
-constexpr long PeakBeyondKb = 5 * 1024;
+constexpr long PeakPerFileByte = long(Zazizi::MemoryPolicy::PeakPerFileByte);
+constexpr long PeakBeyondKb = long(Zazizi::MemoryPolicy::PeakBeyond / 1024);
 
 } // namespace
 
@@ -293,11 +293,17 @@ void TestHostile::readerRefuses_data()
     QTest::newRow("a million empty pages, the last broken")
         << Recipe{{head + "\"pages\":[{}", 1}, {",{}", 1000000}, {",{\"test\":1}]}", 1}}
         << "pages[1000001].test: expected an object";
-    QTest::newRow("a million test instances, the last broken")
+    QTest::newRow("15000 test instances, the last broken")
+        << Recipe{{head + "\"testInstances\":[{\"kind\":5}", 1},
+                  {",{\"kind\":5}", 15000},
+                  {",{}]}", 1}}
+        << "testInstances[15001].kind: missing";
+    // Each is a test object of its own, which costs far more than its JSON.
+    QTest::newRow("a million test instances")
         << Recipe{{head + "\"testInstances\":[{\"kind\":5}", 1},
                   {",{\"kind\":5}", 1000000},
-                  {",{}]}", 1}}
-        << "testInstances[1000001].kind: missing";
+                  {"]}", 1}}
+        << "too many objects for the document's size";
     QTest::newRow("a million questions, the last broken")
         << Recipe{{head + "\"testInstances\":[{\"kind\":1,\"questions\":[null", 1},
                   {",{\"id\":\"\",\"type\":0}", 1000000},
