@@ -7,7 +7,8 @@
 ;   REMOVES   an include file of the Delete and RMDir lines that undo them
 ;   ICON      the program's icon file
 ;   OUTFILE   the installer to write
-Unicode true
+; 64-bit, as the programs are (and as Wine without its 32-bit half runs it).
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma

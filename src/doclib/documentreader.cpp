@@ -369,8 +369,8 @@ bool DocumentReader::skipValue()
         return literal("null");
     default:
         if (*m_p == '-' || isDigit(*m_p)) {
-            const char *begin;
-            bool integral;
+            const char *begin = nullptr;
+            bool integral = false;
             return scanNumber(begin, integral);
         }
         return unexpected(m_p, "expected a value");
@@ -509,8 +509,8 @@ bool DocumentReader::readOrNull(F &&read)
 
 bool DocumentReader::readInt(int &out)
 {
-    const char *begin;
-    bool integral;
+    const char *begin = nullptr;
+    bool integral = false;
     if (!readNumber("expected an integer", begin, integral))
         return false;
     if (!integral)
@@ -535,8 +535,8 @@ bool DocumentReader::readBool(bool &out)
 
 bool DocumentReader::readDouble(double &out)
 {
-    const char *begin;
-    bool integral;
+    const char *begin = nullptr;
+    bool integral = false;
     if (!readNumber("expected a number", begin, integral))
         return false;
     double value = 0;
