@@ -25,6 +25,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Zentriq <support@zentriq.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libqt6gui6 only recommends the platform plugins, yet the window cannot start without one.
+if(TARGET scorlet)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
+endif()
 # The name Debian gives it: scorlet_<version>_<arch>.deb.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 

@@ -4,10 +4,10 @@
 // side and must agree on every value however their reads interleave, every text must be
 // whole UTF-16, and the texts must be those Qt's own JSON parser reads from the same bytes.
 
-#include <plexa.h>
-#include <question.h>
-#include <response.h>
-#include <test.h>
+#include <roruri1/plexa.h>
+#include <roruri1/question.h>
+#include <roruri1/response.h>
+#include <roruri1/test.h>
 
 #include <QByteArray>
 #include <QJsonArray>

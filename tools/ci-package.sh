@@ -63,7 +63,10 @@ dpkg-deb --info "$deb"
 [[ $(dpkg-deb -f "$deb" Package) == scorlet ]] || fail "package name is not scorlet"
 [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "package version is not $version"
 [[ $(dpkg-deb -f "$deb" Section) == education ]] || fail "package section is not education"
-[[ $(dpkg-deb -f "$deb" Depends) == *libqt6core6* ]] || fail "no Qt dependency: shlibdeps did not run"
+depends=$(dpkg-deb -f "$deb" Depends)
+[[ $depends == *libqt6core6* ]] || fail "no Qt dependency: shlibdeps did not run"
+# The window needs a platform plugin, which libqt6gui6 only recommends.
+[[ $depends == *qt6-qpa-plugins* ]] || fail "the package does not depend on qt6-qpa-plugins"
 
 work=$(mktemp -d)
 installed_here=no
@@ -112,11 +115,12 @@ for page in scorlet scorlet-export; do
 done
 
 step "Install"
+# Without recommends, as a minimal system installs it: the dependencies must be enough.
 if dpkg-query -W -f='${Status}' scorlet 2>/dev/null | grep -q "install ok installed"; then
     fail "a package scorlet is installed already; remove it first"
 fi
 installed_here=yes
-"${as_root[@]}" apt-get install -y "$deb"
+"${as_root[@]}" apt-get install -y --no-install-recommends "$deb"
 
 step "Installed files"
 for size in 16 32 48 64 128 256; do
@@ -132,6 +136,14 @@ echo "desktop-file-validate: no complaints"
 appstreamcli validate --no-net /usr/share/metainfo/$app_id.metainfo.xml
 grep -qF "<release version=\"$version\"" /usr/share/metainfo/$app_id.metainfo.xml ||
     fail "the AppStream metadata has no release $version"
+
+# The manual pages point to these.
+for doc in gradebooks.md csv-files.md examples/fractions-week3.plexa; do
+    [[ -s /usr/share/doc/scorlet/$doc ]] || fail "the package lacks /usr/share/doc/scorlet/$doc"
+    zcat /usr/share/man/man1/scorlet-export.1.gz | grep -qF "/usr/share/doc/scorlet/$doc" ||
+        fail "man scorlet-export does not name /usr/share/doc/scorlet/$doc"
+done
+echo "documentation: gradebooks.md, csv-files.md and the sample lesson, as the manual names them"
 
 step "One version"
 # project() in CMakeLists.txt is the only place that names it; the package, the terminal

@@ -4,7 +4,7 @@
 #include "helptexts.h"
 #include "windowrules.h"
 
-#include <canvaro.h>
+#include <roruri1/canvaro.h>
 
 #include <QAction>
 #include <QCoreApplication>

@@ -55,7 +55,7 @@ QString usageText()
 QString aboutText(const QString &version)
 {
     return QStringLiteral("Plexa Exporter ") + version +
-           QStringLiteral("\nCopyright Zentriq. All rights reserved.");
+           QStringLiteral("\nCopyright Zentriq. Free software under the MIT licence.");
 }
 
 QString helpBoxTitle()

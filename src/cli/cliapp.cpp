@@ -11,6 +11,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <utility>
@@ -279,7 +280,7 @@ void reportLostOutput(const char *what, int error)
 {
     writeLine(stderr, QStringLiteral("scorlet-export: %1 could not be written whole to standard "
                                      "output: %2")
-                          .arg(QLatin1String(what), qt_error_string(error)));
+                          .arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(error))));
 }
 
 // One line per student left out of a file for want of a student id, and one per file that
@@ -316,16 +317,6 @@ void reportNoMemory(const QString &document)
     } catch (const std::bad_alloc &) {
         std::fputs("scorlet-export: Not enough memory to export a document\n", stderr);
     }
-}
-
-// The reader's reason for a document that did not open, from its warning
-// "Cannot open Plexa document <path>: <reason>".
-QString openFailure(const QString &document)
-{
-    const QString warning = lastWarning();
-    const QString prefix =
-        QStringLiteral("Cannot open Plexa document %1: ").arg(QDir::toNativeSeparators(document));
-    return warning.startsWith(prefix) ? warning.mid(prefix.size()) : warning;
 }
 
 bool writeOutput(const char *what, const QString &text)
@@ -383,7 +374,6 @@ int runExports(const CliOptions &options)
                 return written.claim(document, database);
             };
             engine.folder = target.nativeFolder;
-            forgetLastWarning();
             engine.exportPlexa(document, target.stem);
             if (engine.timings)
                 writeTimings(timings);
@@ -392,7 +382,7 @@ int runExports(const CliOptions &options)
             if (!reportFileDoubts(engine.database))
                 allComplete = false;
             if (report)
-                report->addRun(document, engine, openFailure(document));
+                report->addRun(document, engine);
         } catch (const std::bad_alloc &) {
             allComplete = false;
             if (report)

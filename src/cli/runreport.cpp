@@ -90,12 +90,12 @@ void RunReport::flush(bool last)
     m_pending.clear();
 }
 
-void RunReport::addRun(const QString &document, const raZuzezoz &engine, const QString &openFailure)
+void RunReport::addRun(const QString &document, const raZuzezoz &engine)
 {
     const raZuzezoz::RunReport &run = engine.lastRun;
     QString reason;
     if (!run.opened)
-        reason = openFailure;
+        reason = run.openFailure;
     else if (run.leftOut)
         reason = QStringLiteral("a CSV file would replace one written earlier in this call");
     else if (run.outOfMemory)

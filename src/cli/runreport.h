@@ -22,9 +22,8 @@ public:
 
     // Makes the temporary file; false when it cannot be made (errorString()).
     bool open();
-    // After the engine's run of `document`; `openFailure` is the reader's reason when the
-    // document did not open.
-    void addRun(const QString &document, const raZuzezoz &engine, const QString &openFailure);
+    // After the engine's run of `document`.
+    void addRun(const QString &document, const raZuzezoz &engine);
     // Writing stops here for good (memory ran out while the report was being written): the
     // old report stays.
     void giveUp(const QString &why);

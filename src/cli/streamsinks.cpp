@@ -16,6 +16,8 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
+#else
+#include <qt_windows.h>
 #endif
 
 namespace {
@@ -25,7 +27,6 @@ bool verboseDiagnostics = false;
 // when the program started, or 0.
 int closedAtStart[3] = {0, 0, 0};
 QLoggingCategory::CategoryFilter previousFilter = nullptr;
-QString latestWarning;
 
 // The command line has the last word on diagnostics, over QT_LOGGING_RULES and logging
 // configuration files: --verbose always shows them, and without it the engine, which asks
@@ -53,8 +54,6 @@ void handleMessage(QtMsgType type, const QMessageLogContext &context, const QStr
             return;
         }
         writeLine(stderr, QStringLiteral("scorlet-export: ") + message);
-        if (type == QtWarningMsg)
-            latestWarning = message;
     } catch (const std::bad_alloc &) {
         std::fputs("scorlet-export: a message was lost for want of memory\n", stderr);
     }
@@ -98,7 +97,8 @@ QString withControlsEscaped(const QString &text)
 
 bool writeLine(FILE *stream, const QString &line, int *error)
 {
-    const int number = fileno(stream);
+    // Named by the stream: a stream without a handle may have no number on Windows.
+    const int number = stream == stdout ? 1 : stream == stderr ? 2 : fileno(stream);
     if (number >= 0 && number < 3 && closedAtStart[number] != 0) {
         if (error)
             *error = closedAtStart[number];
@@ -114,6 +114,11 @@ bool writeLine(FILE *stream, const QString &line, int *error)
     const bool written =
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size()) &&
         std::fflush(stream) == 0;
+#ifdef Q_OS_WIN
+    // The C run-time reports a pipe whose reader has gone as an invalid argument.
+    if (!written && (GetLastError() == ERROR_NO_DATA || GetLastError() == ERROR_BROKEN_PIPE))
+        errno = EPIPE;
+#endif
     if (!written && error)
         *error = errno != 0 ? errno : EIO;
     return written;
@@ -131,6 +136,14 @@ void holdClosedStandardStreams()
             closedAtStart[number] = EBADF;
         else if (held >= 0)
             close(held);
+    }
+#else
+    // A program started without a stream has no handle for it, and writes to it vanish.
+    const DWORD streams[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int number = 0; number < 3; ++number) {
+        const HANDLE handle = GetStdHandle(streams[number]);
+        if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+            closedAtStart[number] = EBADF;
     }
 #endif
 }
@@ -163,16 +176,6 @@ void StreamNoticeSink::notice(const QString &title, const QString &text)
 void installMessageHandler()
 {
     qInstallMessageHandler(handleMessage);
-}
-
-QString lastWarning()
-{
-    return latestWarning;
-}
-
-void forgetLastWarning()
-{
-    latestWarning.clear();
 }
 
 void setVerboseDiagnostics(bool verbose)

@@ -64,10 +64,6 @@ private:
 // diagnostics category) as they are, and only while verbose; every other message prefixed
 // with the program's name.
 void installMessageHandler();
-// The latest warning that went to standard error, without the program's name; forgotten
-// by forgetLastWarning().
-QString lastWarning();
-void forgetLastWarning();
 // Switches the diagnostic lines on or off for good, whatever logging rules the environment
 // sets. Until the first call the message handler drops them.
 void setVerboseDiagnostics(bool verbose);

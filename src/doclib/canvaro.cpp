@@ -1,4 +1,4 @@
-#include "canvaro.h"
+#include <roruri1/canvaro.h>
 
 #include <QSettings>
 

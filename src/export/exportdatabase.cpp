@@ -14,6 +14,10 @@
 #include <utility>
 #include <vector>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 namespace {
 
 // The percentage of the file's questions answered correctly, truncated. Integer
@@ -75,6 +79,57 @@ bool isSafeFileKey(const QString &key)
     return true;
 }
 
+// Windows takes these names, whatever the extension and letter case, for devices: a CSV file
+// of such a name would be written to the device, not to a file, so it is refused like an
+// unsafe key. Other systems have no such names.
+bool isDeviceName(const QString &baseName)
+{
+#ifdef Q_OS_WIN
+    // Windows drops trailing blanks before it compares.
+    QStringView name(baseName);
+    while (name.endsWith(u' '))
+        name.chop(1);
+    static const QStringList devices = {QStringLiteral("con"), QStringLiteral("prn"),
+                                        QStringLiteral("aux"), QStringLiteral("nul")};
+    if (devices.contains(name, Qt::CaseInsensitive))
+        return true;
+    return name.size() == 4 && name.at(3) >= u'1' && name.at(3) <= u'9' &&
+           (name.startsWith(u"com", Qt::CaseInsensitive) ||
+            name.startsWith(u"lpt", Qt::CaseInsensitive));
+#else
+    Q_UNUSED(baseName);
+    return false;
+#endif
+}
+
+// Whether the locale's 8-bit encoding holds every key as it is. On Windows that is the ANSI
+// code page, which turns what it lacks into "?" or a look-alike (best fit), so that two
+// students could share one row; elsewhere Qt's 8-bit encoding is UTF-8, which holds all.
+bool localEncodingHolds(const StudentTable &students)
+{
+#ifdef Q_OS_WIN
+    // These code pages take no question about lost characters, and lose none.
+    const UINT codePage = GetACP();
+    if (codePage == CP_UTF8 || codePage == 54936)
+        return true;
+    for (quint32 i = 0; i < quint32(students.size()); ++i) {
+        const QStringView key = students.keyAt(i);
+        if (key.isEmpty())
+            continue;
+        BOOL lost = FALSE;
+        const int size = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS,
+                                             reinterpret_cast<const wchar_t *>(key.utf16()),
+                                             int(key.size()), nullptr, 0, nullptr, &lost);
+        if (size == 0 || lost)
+            return false;
+    }
+    return true;
+#else
+    Q_UNUSED(students);
+    return true;
+#endif
+}
+
 // Lines are converted and written a piece at a time, so that neither the text of a large file
 // nor its 8-bit copy is ever held whole.
 constexpr qsizetype pieceChars = 16 * 1024;
@@ -106,8 +161,10 @@ std::vector<quint32> rowOrder(const StudentTable &students, bool sorted)
 // The file's lines, one per student. The new file replaces the old one only once every byte is
 // on disk, so a failure leaves the old file as it was and no partial file behind.
 //
-// The plain file is the window's own: no header, the locale's encoding. A grade-book layout
-// is UTF-8 with its header row.
+// The plain file is the window's own: no header, the locale's encoding, which a spreadsheet on
+// the same machine reads. When that encoding cannot hold a key, the file is UTF-8 with a
+// byte-order mark instead, lossless and read as UTF-8 by spreadsheets and grade books. A
+// grade-book layout is UTF-8 with its header row.
 bool writeCsv(ExportFile &file, const Gradebook::Options &options, const QString &assignment,
               LeftoverSweep &sweep)
 {
@@ -120,9 +177,15 @@ bool writeCsv(ExportFile &file, const Gradebook::Options &options, const QString
         return failed();
     const StudentTable &students = std::as_const(file).students();
     const bool plain = options.layout == Gradebook::Layout::Plain;
+    const bool unicode = plain && !localEncodingHolds(students);
+    const auto encoded = [unicode](const QString &text) {
+        return unicode ? text.toUtf8() : text.toLocal8Bit();
+    };
     const std::vector<quint32> order = rowOrder(students, options.sorted());
 
     QByteArray bytes;
+    if (unicode)
+        bytes += "\xEF\xBB\xBF";
     if (!plain) {
         if (options.byteOrderMark)
             bytes += "\xEF\xBB\xBF";
@@ -152,13 +215,13 @@ bool writeCsv(ExportFile &file, const Gradebook::Options &options, const QString
         appendNumber(text, grade);
         text += u"\r\n";
         if (text.size() >= pieceChars) {
-            bytes += text.toLocal8Bit();
+            bytes += encoded(text);
             text.resize(0);
             if (!flushPiece(out, bytes, false))
                 return failed();
         }
     }
-    bytes += text.toLocal8Bit();
+    bytes += encoded(text);
     if (!flushPiece(out, bytes, true) || !out.commit())
         return failed();
     file.synced = out.synced();
@@ -509,7 +572,8 @@ void exportDatabase::writeCsvFiles(const QString &folder)
         const QString assignment =
             Gradebook::assignmentName(gradebook, documentName(file, documentFileName),
                                       key == QLatin1String("NULL") ? QString() : key);
-        file.written = isSafeFileKey(key) && writeCsv(file, gradebook, assignment, sweep);
+        file.written = isSafeFileKey(key) && !isDeviceName(file.baseName()) &&
+                       writeCsv(file, gradebook, assignment, sweep);
         if (!file.written) {
             file.rowsWritten = 0;
             file.clearLeftOut();

@@ -3,16 +3,20 @@
 #include <QFile>
 #include <QFileInfo>
 
-#ifdef Q_OS_UNIX
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 
+#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#else
+#include <QDir>
+
+#include <qt_windows.h>
 #endif
 
 #ifdef Q_OS_UNIX
@@ -284,44 +288,186 @@ QString FileReplacement::errorString() const
 
 #else
 
-FileReplacement::FileReplacement(const QString &path, LeftoverSweep *) : m_file(path) {}
+namespace {
+
+constexpr qsizetype prefixUnits = 32;
+constexpr qsizetype randomDigits = 8;
+const QString marker = QStringLiteral(".scorlet-");
+const QString extension = QStringLiteral(".tmp");
+
+const wchar_t *wide(const QString &path)
+{
+    return reinterpret_cast<const wchar_t *>(path.utf16());
+}
+
+// The name cut to at most prefixUnits, never inside a surrogate pair.
+QString namePrefix(const QString &name)
+{
+    if (name.size() <= prefixUnits)
+        return name;
+    qsizetype cut = prefixUnits;
+    if (name.at(cut).isLowSurrogate())
+        --cut;
+    return name.left(cut);
+}
+
+bool isHexDigits(QStringView text)
+{
+    for (const QChar c : text) {
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+FileReplacement::FileReplacement(const QString &path, LeftoverSweep *)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    m_folder = QDir::toNativeSeparators(info.path());
+    m_path = QDir::toNativeSeparators(path);
+    if (!name.isEmpty()) {
+        const QByteArray hash =
+            QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+        m_temporaryStem = u'.' + namePrefix(name) + marker + QString::fromLatin1(hash) + u'-';
+    }
+}
 
 FileReplacement::~FileReplacement()
 {
-    if (m_file.isOpen())
-        m_file.cancelWriting();
+    abandon();
+}
+
+void FileReplacement::abandon()
+{
+    if (!m_handle)
+        return;
+    // Still open by us, so nobody else has removed or replaced it.
+    FILE_DISPOSITION_INFO remove{TRUE};
+    SetFileInformationByHandle(m_handle, FileDispositionInfo, &remove, sizeof(remove));
+    CloseHandle(m_handle);
+    m_handle = nullptr;
+}
+
+bool FileReplacement::fail()
+{
+    if (m_error == 0) {
+        const DWORD error = GetLastError();
+        m_error = error != 0 ? int(error) : int(ERROR_GEN_FAILURE);
+    }
+    m_failed = true;
+    return false;
 }
 
 bool FileReplacement::open()
 {
-    // QSaveFile writes to where a link points, which may be outside the document's folder:
-    // the link itself is replaced instead.
-    const QString path = m_file.fileName();
-    if (QFileInfo(path).isSymLink() && !QFile::remove(path))
-        return false;
-    return m_file.open(QIODevice::WriteOnly);
+    if (m_temporaryStem.isEmpty()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return fail();
+    }
+    removeLeftovers();
+    return createTemporary() || fail();
+}
+
+// A leftover is removed through a handle that shares nothing: while its writer still holds
+// it, that open fails and the file stays. Folders and links of that shape stay too.
+void FileReplacement::removeLeftovers()
+{
+    WIN32_FIND_DATAW found;
+    const QString pattern = m_folder + u'\\' + m_temporaryStem + u'*';
+    const HANDLE search =
+        FindFirstFileExW(wide(pattern), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    const qsizetype expectedSize = m_temporaryStem.size() + randomDigits + extension.size();
+    do {
+        const QString name = QString::fromWCharArray(found.cFileName);
+        if (name.size() != expectedSize || !name.startsWith(m_temporaryStem) ||
+            !name.endsWith(extension) ||
+            !isHexDigits(QStringView(name).mid(m_temporaryStem.size(), randomDigits)) ||
+            (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            continue;
+        const QString leftover = m_folder + u'\\' + name;
+        const HANDLE file =
+            CreateFileW(wide(leftover), DELETE, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+bool FileReplacement::createTemporary()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString random = QString::number(QRandomGenerator::system()->generate(), 16)
+                                   .rightJustified(randomDigits, u'0');
+        const QString temporary = m_folder + u'\\' + m_temporaryStem + random + extension;
+        // Shared only for the rename that puts it in place; a leftover scan cannot take it.
+        const HANDLE file =
+            CreateFileW(wide(temporary), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)
+                continue;
+            return false;
+        }
+        m_handle = file;
+        m_temporary = temporary;
+        return true;
+    }
+    return false;
 }
 
 bool FileReplacement::write(const QByteArray &bytes)
 {
-    if (m_failed || m_file.write(bytes) != bytes.size())
-        m_failed = true;
-    return !m_failed;
+    if (!m_handle || m_failed)
+        return false;
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const DWORD chunk = DWORD(qMin<qsizetype>(left, 1 << 30));
+        DWORD written = 0;
+        if (!WriteFile(m_handle, data, chunk, &written, nullptr) || written == 0)
+            return fail();
+        data += written;
+        left -= written;
+    }
+    return true;
 }
 
 bool FileReplacement::commit()
 {
-    if (m_failed) {
-        m_file.cancelWriting();
+    // Windows refuses to replace a read-only file; this says so whatever the file system.
+    const DWORD attributes = GetFileAttributesW(wide(m_path));
+    const bool readOnly =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (!m_handle || m_failed) {
+        abandon();
         return false;
     }
-    m_synced = m_file.commit();
-    return m_synced;
+    if (readOnly)
+        SetLastError(ERROR_ACCESS_DENIED);
+    if (readOnly || !FlushFileBuffers(m_handle) ||
+        !MoveFileExW(wide(m_temporary), wide(m_path),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        fail();
+        abandon();
+        return false;
+    }
+    // The new file stands at the path; the handle now refers to it. The move was written
+    // through, so its name is on disk too.
+    CloseHandle(m_handle);
+    m_handle = nullptr;
+    m_synced = true;
+    return true;
 }
 
 QString FileReplacement::errorString() const
 {
-    return m_file.errorString();
+    return m_error == 0 ? QString() : qt_error_string(m_error);
 }
 
 #endif

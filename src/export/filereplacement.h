@@ -4,9 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 
-#ifndef Q_OS_UNIX
-#include <QSaveFile>
-#else
+#ifdef Q_OS_UNIX
 #include <sys/types.h>
 #include <vector>
 #endif
@@ -47,6 +45,14 @@ private:
 // A killed export leaves such a file behind. The next replacement of the same path removes
 // those of that name that are regular files of the user's own and not locked by a writer; it
 // reads the folder itself, or takes what `sweep` found there.
+//
+// On Windows the same steps use the Windows calls: the temporary file is created new
+// (CREATE_NEW, never through a link) and shared with nobody but a rename, flushed, and moved
+// over the path with MoveFileExW (replace, write through). A file at the path that another
+// program holds open without sharing it, or that is read-only, is not replaced: the move fails
+// and the old file stays. A leftover is removed only when nobody holds it open, so never while
+// another export writes it. There the system looks a name's leftovers up by their prefix
+// (FindFirstFileExW), and the sweep is not used.
 class FileReplacement
 {
 public:
@@ -87,7 +93,16 @@ private:
     int m_folderFd = -1;
     int m_fd = -1;
 #else
-    QSaveFile m_file;
+    void removeLeftovers();
+    bool createTemporary();
+    void abandon();
+    bool fail();
+
+    QString m_folder;
+    QString m_path;
+    QString m_temporaryStem;
+    QString m_temporary;
+    Qt::HANDLE m_handle = nullptr;
 #endif
     bool m_failed = false;
     bool m_synced = false;

@@ -1,8 +1,9 @@
 #include "grading.h"
 
-#include "question.h"
 #include "razuzezoz.h"
-#include "response.h"
+
+#include <roruri1/question.h>
+#include <roruri1/response.h>
 
 #include <charconv>
 #include <system_error>

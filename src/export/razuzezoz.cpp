@@ -4,10 +4,10 @@
 #include "filekey.h"
 #include "grading.h"
 
-#include <plexa.h>
-#include <question.h>
-#include <response.h>
-#include <test.h>
+#include <roruri1/plexa.h>
+#include <roruri1/question.h>
+#include <roruri1/response.h>
+#include <roruri1/test.h>
 
 #include <QDebug>
 #include <QDir>
@@ -95,9 +95,11 @@ bool raZuzezoz::runExport(const QString &path, const QString &stem)
     PhaseClock clock(timings);
     delete plexa;
     plexa = nullptr;
-    plexa = Plexa::openPlexa(path);
+    plexa = Plexa::openPlexa(path, &lastRun.openFailure);
     clock.lap(&PhaseTimings::open);
     if (!plexa) {
+        qWarning().noquote() << QStringLiteral("Cannot open Plexa document %1: %2")
+                                    .arg(QDir::toNativeSeparators(path), lastRun.openFailure);
         database.logLine(QStringLiteral("FAILED to open plexa "));
         return false;
     }
@@ -375,8 +377,7 @@ QString absoluteAsWritten(const QString &path)
 ExportTarget exportTargetFor(const QString &path)
 {
     const QString absolute = absoluteAsWritten(QDir::fromNativeSeparators(path));
-    return targetIn(systemFolder(absolute.left(absolute.lastIndexOf(QLatin1Char('/')) + 1)),
-                    path);
+    return targetIn(systemFolder(absolute.left(absolute.lastIndexOf(QLatin1Char('/')) + 1)), path);
 }
 
 ExportTarget exportTargetFor(const QString &path, const QString &outputFolder)

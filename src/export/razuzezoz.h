@@ -55,6 +55,8 @@ public:
     struct RunReport
     {
         bool opened = false;
+        // Why the document did not open, as the document library gives it.
+        QString openFailure;
         // Refused by acceptExportFiles: nothing was collected or written.
         bool leftOut = false;
         bool pagesComplete = false;

@@ -1,8 +1,8 @@
 #include "enginesupport.h"
 
-#include <question.h>
-#include <response.h>
-#include <test.h>
+#include <roruri1/question.h>
+#include <roruri1/response.h>
+#include <roruri1/test.h>
 
 #include <QLoggingCategory>
 #include <QScopeGuard>

@@ -9,8 +9,8 @@
 #include "messagecapture.h"
 #include "recording.h"
 
-#include <plexa.h>
 #include <razuzezoz.h>
+#include <roruri1/plexa.h>
 
 #include <QTest>
 

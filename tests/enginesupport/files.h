@@ -11,6 +11,12 @@
 #include <QString>
 #include <QStringList>
 
+#ifdef Q_OS_WIN
+#include <QProcess>
+
+#include <qt_windows.h>
+#endif
+
 inline QString native(const QString &path)
 {
     return QDir::toNativeSeparators(path);
@@ -58,3 +64,60 @@ inline QMap<QString, QByteArray> snapshot(const QString &root)
     }
     return entries;
 }
+
+#ifdef Q_OS_WIN
+// Holds a file open as a spreadsheet holds a grade book: sharing nothing, so that no other
+// program may read, write, rename or delete it while the hold lasts.
+class ExclusiveHold
+{
+public:
+    explicit ExclusiveHold(const QString &path)
+        : m_handle(
+              CreateFileW(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                          GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+    }
+    ~ExclusiveHold()
+    {
+        if (isHeld())
+            CloseHandle(m_handle);
+    }
+    ExclusiveHold(const ExclusiveHold &) = delete;
+    ExclusiveHold &operator=(const ExclusiveHold &) = delete;
+    bool isHeld() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_handle;
+};
+
+// Runs Windows' own registry tool (reg add, reg query, reg delete), so that a test reads and
+// writes the registry as a teacher or another program would, not through Qt. Its output, or a
+// null string when it failed (reg query of a value that is not there).
+inline QString registryTool(const QStringList &arguments)
+{
+    QProcess reg;
+    reg.start(QStringLiteral("reg.exe"), arguments);
+    if (!reg.waitForFinished(60000) || reg.exitStatus() != QProcess::NormalExit ||
+        reg.exitCode() != 0)
+        return QString();
+    const QString out = QString::fromLocal8Bit(reg.readAllStandardOutput());
+    return out.isNull() ? QStringLiteral("") : out;
+}
+
+// The string value `name` under HKEY_CURRENT_USER\`key`, or a null string when there is none.
+inline QString registryValue(const QString &key, const QString &name)
+{
+    const QString out = registryTool(
+        {QStringLiteral("query"), QStringLiteral("HKCU\\") + key, QStringLiteral("/v"), name});
+    for (const QString &line : out.split(QLatin1Char('\n'))) {
+        const QString trimmed = line.trimmed();
+        const QString prefix = name + QStringLiteral("    REG_SZ    ");
+        if (trimmed.startsWith(prefix))
+            return trimmed.mid(prefix.size());
+        if (trimmed == name + QStringLiteral("    REG_SZ"))
+            return QStringLiteral("");
+    }
+    return QString();
+}
+#endif

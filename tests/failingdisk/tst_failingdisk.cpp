@@ -10,9 +10,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
+#ifdef Q_OS_UNIX
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 // A run whose CSV files cannot all be written: each such file gets the two failure lines and
 // keeps what was there before, no temporary file stays behind, nothing lands outside the
@@ -57,11 +61,21 @@ QString fileOutcome(const QStringList &lines, const QString &path)
     return QStringLiteral("unexpected");
 }
 
+#ifdef Q_OS_UNIX
 void setMode(const QString &path, mode_t mode)
 {
     QCOMPARE(chmod(QFile::encodeName(path).constData(), mode), 0);
 }
+#else
+// Windows knows no mode bits; what a test asks of them holds there without a change.
+void setMode(const QString &, int) {}
+bool geteuid()
+{
+    return false;
+}
+#endif
 
+#ifdef Q_OS_UNIX
 // The environment that loads the fault library into the program with `faults` set.
 QStringList withFaults(const QStringList &faults)
 {
@@ -89,6 +103,13 @@ QByteArray manyUnwritableFiles(int count)
     return document(pages,
                     {test(1, {numeric("q1", "1", {response("1", "ann"), response("2", "ben")})})});
 }
+#else
+// The fault library is loaded the Unix way; on Windows no row asks for faults.
+QStringList withFaults(const QStringList &)
+{
+    return {};
+}
+#endif
 
 } // namespace
 
@@ -99,12 +120,16 @@ class TestFailingDisk : public QObject
 private slots:
     void failingFile_data();
     void failingFile();
+#ifdef Q_OS_UNIX
     void killedWhileWriting();
     void leftoversFoundInOneRead();
     void failingReport_data();
     void failingReport();
     void memoryRunsOut_data();
     void memoryRunsOut();
+#else
+    void leftoversRemoved();
+#endif
 };
 
 void TestFailingDisk::failingFile_data()
@@ -117,6 +142,7 @@ void TestFailingDisk::failingFile_data()
     // Faults of the disk, for the fault library.
     QTest::addColumn<QStringList>("faults");
 
+#ifdef Q_OS_UNIX
     QTest::newRow("read-only folder") << "read-only folder"
                                       << "CSV: A"
                                       << "A" << true << QStringList();
@@ -124,12 +150,22 @@ void TestFailingDisk::failingFile_data()
     QTest::newRow("read-only old CSV file") << "read-only file"
                                             << "CSV: A"
                                             << "A" << false << QStringList();
-    QTest::newRow("CSV path is a folder") << "folder"
-                                          << "CSV: A"
-                                          << "A" << true << QStringList();
     QTest::newRow("disk fills up while writing") << "full disk"
                                                  << "CSV: A"
                                                  << "A" << true << QStringList();
+#else
+    // A grade book open in a spreadsheet, which shares it with nobody.
+    QTest::newRow("CSV file held open by another program") << "held open"
+                                                           << "CSV: A"
+                                                           << "A" << true << QStringList();
+    // The read-only attribute says "do not change this file", and Windows holds to it.
+    QTest::newRow("read-only old CSV file") << "read-only file"
+                                            << "CSV: A"
+                                            << "A" << true << QStringList();
+#endif
+    QTest::newRow("CSV path is a folder") << "folder"
+                                          << "CSV: A"
+                                          << "A" << true << QStringList();
     QTest::newRow("key climbs out: ../x") << ""
                                           << "CSV: ../x"
                                           << "../X" << true << QStringList();
@@ -151,6 +187,7 @@ void TestFailingDisk::failingFile_data()
     QTest::newRow("key too long for a file name")
         << "" << QStringLiteral("CSV: ") + QString(300, QLatin1Char('a'))
         << QString(300, QLatin1Char('A')) << true << QStringList();
+#ifdef Q_OS_UNIX
     // The link is replaced by the new file; what it pointed at stays as it was.
     QTest::newRow("CSV path links out of the folder") << "link"
                                                       << "CSV: A"
@@ -165,6 +202,7 @@ void TestFailingDisk::failingFile_data()
         << ""
         << "CSV: A"
         << "A" << false << QStringList{QStringLiteral("SCORLET_FAULT_FOLDER_FSYNC=5")};
+#endif
 }
 
 void TestFailingDisk::failingFile()
@@ -194,14 +232,28 @@ void TestFailingDisk::failingFile()
     QVERIFY(writeFile(outside, "precious\r\n"));
 
     ChildLimits limits;
+#ifdef Q_OS_UNIX
     // Root writes everywhere: the program then runs as an unprivileged user, for whom the
     // folder is writable unless the row says otherwise.
     if (geteuid() == 0) {
         if (const char *why = runAsUnprivileged(limits, QStringLiteral(SCORLET_EXPORT_PROGRAM)))
             QSKIP(why);
     }
+#endif
     setMode(folder, 0777);
 
+#ifdef Q_OS_WIN
+    std::unique_ptr<ExclusiveHold> hold;
+    if (setup == QLatin1String("held open")) {
+        QVERIFY(writeFile(target, "old A\r\n"));
+    } else if (setup == QLatin1String("read-only file")) {
+        QVERIFY(writeFile(target, "old A\r\n"));
+        QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadUser));
+    } else if (setup == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(target));
+        QVERIFY(writeFile(target + QStringLiteral("/inside.txt"), "kept\r\n"));
+    }
+#else
     if (setup == QLatin1String("read-only folder")) {
         QVERIFY(writeFile(target, "old A\r\n"));
         setMode(target, 0644);
@@ -228,14 +280,25 @@ void TestFailingDisk::failingFile()
         setMode(base.path(), 0777);
         QVERIFY(QFile::link(base.filePath(QStringLiteral("new.csv")), target));
     }
+#endif
     if (geteuid() == 0)
         setMode(plain, 0666);
     limits.environment = withFaults(faults);
     const auto before = snapshot(base.path());
+#ifdef Q_OS_WIN
+    if (setup == QLatin1String("held open")) {
+        hold = std::make_unique<ExclusiveHold>(target);
+        QVERIFY(hold->isHeld());
+    }
+#endif
 
     const ChildOutcome outcome =
         runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), {document}, limits);
     setMode(folder, 0755);
+#ifdef Q_OS_WIN
+    hold.reset();
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+#endif
     QVERIFY(outcome.started);
     QVERIFY(!outcome.timedOut);
     QCOMPARE(outcome.signal, 0);
@@ -290,6 +353,7 @@ void TestFailingDisk::failingFile()
     }
 }
 
+#ifdef Q_OS_UNIX
 // A program killed while it writes a CSV leaves the old file whole and its temporary file
 // behind; the next export of that CSV removes that leftover and nothing else.
 void TestFailingDisk::killedWhileWriting()
@@ -618,6 +682,49 @@ void TestFailingDisk::memoryRunsOut()
     for (const QString &name : csv)
         QCOMPARE(reported.value(name, false), replaced.value(name));
 }
+
+#else
+// Windows has no file size limit to stop the program mid-write: the leftovers of a killed
+// export are made by hand, in the shape the writer gives them. The next export of that CSV
+// removes them and nothing else: not another CSV's, not one of another shape, not a folder,
+// and not one that is held open, as a writer holds its own.
+void TestFailingDisk::leftoversRemoved()
+{
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    const QString folder = base.filePath(QStringLiteral("lesson"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString document = folder + QStringLiteral("/Lesson.plexa");
+    QVERIFY(writeFile(document, lesson(QStringLiteral("CSV: A"), 3)));
+
+    const QByteArray hash =
+        QCryptographicHash::hash("Lesson_A.csv", QCryptographicHash::Sha256).toHex().left(16);
+    const QString stemOfA = QStringLiteral(".Lesson_A.csv.scorlet-") + QLatin1String(hash) + u'-';
+    const QString leftover = stemOfA + QStringLiteral("0badc0de.tmp");
+    const QString otherCsv =
+        QStringLiteral(".Lesson_B.csv.scorlet-") + QLatin1String(hash) + "-0badc0de.tmp";
+    const QString held = stemOfA + QStringLiteral("2badc0de.tmp");
+    const QString otherShape = stemOfA + QStringLiteral("3badc0de.tmp.bak");
+    const QString aFolder = stemOfA + QStringLiteral("4badc0de.tmp");
+    for (const QString &name : {leftover, otherCsv, held, otherShape})
+        QVERIFY(writeFile(folder + u'/' + name, "part of a grade book\r\n"));
+    QVERIFY(QDir(folder).mkdir(aFolder));
+    ExclusiveHold hold(folder + u'/' + held);
+    QVERIFY(hold.isHeld());
+
+    const ChildOutcome outcome = runChild(QStringLiteral(SCORLET_EXPORT_PROGRAM), {document});
+    QVERIFY(outcome.started);
+    QCOMPARE(outcome.exitCode, 0);
+    QStringList kept{otherCsv,     held,           otherShape,     aFolder,
+                     "Lesson.csv", "Lesson.plexa", "Lesson_A.csv", "Lesson_B.csv"};
+    kept.sort();
+    QCOMPARE(folderEntries(folder), kept);
+    QList<QStringList> records;
+    QVERIFY(parseRfc4180(QString::fromUtf8(readFile(folder + QStringLiteral("/Lesson_A.csv"))),
+                         records));
+    QCOMPARE(records.size(), 3);
+}
+#endif
 
 QTEST_GUILESS_MAIN(TestFailingDisk)
 #include "tst_failingdisk.moc"

@@ -2,10 +2,10 @@
 #include "grading.h"
 #include "razuzezoz.h"
 
-#include <plexa.h>
-#include <question.h>
-#include <response.h>
-#include <test.h>
+#include <roruri1/plexa.h>
+#include <roruri1/question.h>
+#include <roruri1/response.h>
+#include <roruri1/test.h>
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -159,6 +159,50 @@ QAction *command(QMainWindow &window, const QString &where)
     return actions.value(index);
 }
 
+// On Windows the host's list and our setting are in the registry, where the test puts and
+// reads them with Windows' own registry tool: HKEY_CURRENT_USER\Software\Zazizi\Canvaro,
+// value recentDocuments (a list of strings, or one string), and
+// HKEY_CURRENT_USER\Software\Zentriq\Scorlet, value plexDirectory.
+#ifdef Q_OS_WIN
+const QString hostKey = QStringLiteral("HKCU\\Software\\Zazizi\\Canvaro");
+const QString ourKey = QStringLiteral("HKCU\\Software\\Zentriq\\Scorlet");
+
+void setHostList(const QVariant &list)
+{
+    registryTool({"delete", hostKey, "/v", "recentDocuments", "/f"});
+    const QStringList entries = list.toStringList();
+    // A list of strings holds no empty one; such a list is left to the settings store.
+    if (list.isValid() && !entries.contains(QString()) && !entries.isEmpty()) {
+        const bool single = list.typeId() == QMetaType::QString;
+        QVERIFY(!registryTool({"add", hostKey, "/v", "recentDocuments", "/t",
+                               single ? "REG_SZ" : "REG_MULTI_SZ", "/d",
+                               entries.join(QStringLiteral("\\0")), "/f"})
+                     .isNull());
+        return;
+    }
+    QSettings host(QStringLiteral("Zazizi"), QStringLiteral("Canvaro"));
+    if (list.isValid())
+        host.setValue(QStringLiteral("recentDocuments"), list);
+    host.sync();
+}
+
+QString storedFolder()
+{
+    const QString value = registryValue(QStringLiteral("Software\\Zentriq\\Scorlet"),
+                                        QStringLiteral("plexDirectory"));
+    return value.isNull() ? QStringLiteral("") : value;
+}
+
+void setStoredFolder(const QString &folder)
+{
+    if (folder.isNull())
+        registryTool({"delete", ourKey, "/v", "plexDirectory", "/f"});
+    else
+        QVERIFY(!registryTool(
+                     {"add", ourKey, "/v", "plexDirectory", "/t", "REG_SZ", "/d", folder, "/f"})
+                     .isNull());
+}
+#else
 void setHostList(const QVariant &list)
 {
     QSettings host(QStringLiteral("Zazizi"), QStringLiteral("Canvaro"));
@@ -183,6 +227,7 @@ void setStoredFolder(const QString &folder)
         settings.setValue(QStringLiteral("plexDirectory"), folder);
     settings.sync();
 }
+#endif
 
 } // namespace
 
@@ -211,8 +256,10 @@ private slots:
 
     void exportChosenPath_data();
     void exportChosenPath();
+#ifdef Q_OS_UNIX
     void busyWhileTheRunLasts_data();
     void busyWhileTheRunLasts();
+#endif
     void cancelledDialogChangesNothing();
     void lastFolderIsTheDialogStart();
 
@@ -525,6 +572,7 @@ void TestMainWindow::exportChosenPath()
                           QStringLiteral("FAILED to open plexa ")}));
 }
 
+#ifdef Q_OS_UNIX
 void TestMainWindow::busyWhileTheRunLasts_data()
 {
     QTest::addColumn<bool>("fromRecentList");
@@ -586,6 +634,7 @@ void TestMainWindow::busyWhileTheRunLasts()
     // Nobody asked for the diagnostic lines.
     QVERIFY(diagnostics.lines().isEmpty());
 }
+#endif
 
 void TestMainWindow::cancelledDialogChangesNothing()
 {

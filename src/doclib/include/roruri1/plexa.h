@@ -1,8 +1,9 @@
 #pragma once
 
+#include "page.h"
+
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <memory>
 
@@ -10,24 +11,6 @@ namespace Zazizi {
 
 class DocumentStore;
 class Test;
-
-// A page of the lesson. Pages returned by Plexa::pageAt belong to the caller.
-class Page
-{
-public:
-    virtual ~Page();
-
-    // Null when the page carries no test. The test belongs to the document.
-    Test *test() const;
-    QStringList keywords() const;
-
-private:
-    friend class Plexa;
-    Page(Test *test, QStringList keywords);
-
-    Test *m_test;
-    QStringList m_keywords;
-};
 
 // An open Plexa document. The caller of openPlexa owns it and deletes it.
 class Plexa
@@ -39,8 +22,11 @@ public:
     // the file and the reason. A document is also refused when it would need more memory
     // than the process can get, or when its objects would cost far more than its size.
     static Plexa *openPlexa(const QString &path);
+    // The same, but on failure the reason is stored in `error` (when given) instead of
+    // being written as a warning: for a caller that reports it in its own way.
+    static Plexa *openPlexa(const QString &path, QString *error);
     // The same reader on bytes already in memory. On failure returns null and, when
-    // `error` is given, stores the reason there instead of writing a warning.
+    // `error` is given, stores the reason there.
     static Plexa *fromData(QByteArray data, QString *error = nullptr);
 
     int pageCount() const;
@@ -49,8 +35,8 @@ public:
     Page *pageAt(int i) const;
 
     int testInstanceCount() const;
-    // Belongs to the document; null for a `null` element or an index out of range. Test
-    // instances without questions that deliver the same may be one object.
+    // Belongs to the document; null for a `null` element or an index out of range. Each
+    // element of the document is an object of its own.
     Test *testInstanceAt(int i) const;
 
     QString title() const;

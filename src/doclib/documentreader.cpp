@@ -1,16 +1,16 @@
-#include "reader_p.h"
+#include "documentreader_p.h"
 
-#include "jsontext_p.h"
-#include "store_p.h"
+#include "documentstore_p.h"
+#include "jsonlexer_p.h"
+#include "members_p.h"
+#include "memorypolicy_p.h"
 
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <string_view>
 #include <system_error>
-#include <unordered_map>
 #include <utility>
 
 namespace Zazizi {
@@ -18,30 +18,11 @@ namespace Zazizi {
 namespace {
 
 using Json::isDigit;
+using namespace MemoryPolicy;
 
 // Deeper documents are refused: skipping an unknown value recurses once per level, and a
 // fixed limit keeps that recursion far from the end of the stack whatever the file holds.
 constexpr int MaxDepth = 256;
-
-// What the reader's own structures may cost, per byte of the file and beyond. Most objects
-// cost less than their smallest JSON, but a test object (a QObject) costs far more: a
-// document of nothing else is refused rather than grow to many times its size. With the file
-// itself and an export's tables, the process stays within a small multiple of the file.
-constexpr std::size_t BudgetPerFileByte = 2;
-constexpr std::size_t BudgetBeyond = std::size_t(4) << 20;
-// A test object on the heap with Qt's private part of it and the allocator's overhead
-// (measured: 192 bytes), and its place in the table of tests as that table grows.
-constexpr std::size_t TestCost = 192 + 2 * sizeof(std::unique_ptr<Test>);
-// The entry that finds an equal test without questions again.
-constexpr std::size_t SharedTestCost = 96;
-// Lists are built when asked for; the largest of them, built once, is held to the budget
-// too: per element a QString (or an option) in the list, per text its heap block.
-constexpr std::size_t TextElementCost = sizeof(QString);
-constexpr std::size_t OptionElementCost = sizeof(Question::Option);
-constexpr std::size_t textCost(std::size_t bytes)
-{
-    return bytes ? 32 + 2 * bytes : 0;
-}
 
 // A string as the document has it, between its quotes.
 struct Text
@@ -51,59 +32,6 @@ struct Text
 
     std::string_view view() const { return {data, size}; }
 };
-
-// Length of the well-formed UTF-8 sequence at s (overlong forms, surrogates and code points
-// above U+10FFFF refused), or 0. Reads at most 4 bytes, which the buffer's padding allows.
-int utf8SequenceLength(const char *p)
-{
-    const auto *s = reinterpret_cast<const unsigned char *>(p);
-    const auto continuation = [](unsigned char c) { return (c & 0xc0) == 0x80; };
-    const unsigned char c0 = s[0];
-    if (c0 < 0x80)
-        return 1;
-    if (c0 < 0xc2)
-        return 0;
-    if (c0 < 0xe0)
-        return continuation(s[1]) ? 2 : 0;
-    if (c0 < 0xf0) {
-        if (!continuation(s[1]) || !continuation(s[2]))
-            return 0;
-        if ((c0 == 0xe0 && s[1] < 0xa0) || (c0 == 0xed && s[1] > 0x9f))
-            return 0;
-        return 3;
-    }
-    if (c0 < 0xf5) {
-        if (!continuation(s[1]) || !continuation(s[2]) || !continuation(s[3]))
-            return 0;
-        if ((c0 == 0xf0 && s[1] < 0x90) || (c0 == 0xf4 && s[1] > 0x8f))
-            return 0;
-        return 4;
-    }
-    return 0;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-int hex4(const char *s)
-{
-    int value = 0;
-    for (int i = 0; i < 4; ++i) {
-        const int digit = hexValue(s[i]);
-        if (digit < 0)
-            return -1;
-        value = value * 16 + digit;
-    }
-    return value;
-}
 
 // Whether a number that std::from_chars found out of range is too large (rather than too
 // small, which reads as zero). The decimal magnitude is the count of integer digits after
@@ -147,43 +75,6 @@ bool magnitudeOverflows(const char *s, const char *end)
     return magnitude + exponent > 0;
 }
 
-constexpr std::string_view RootMembers[] = {"plexa", "title", "pages", "testInstances"};
-constexpr std::string_view PageMembers[] = {"keywords", "test"};
-constexpr std::string_view TestMembers[] = {"kind", "class", "title", "startedOn", "questions"};
-constexpr std::string_view QuestionMembers[] = {
-    "id",      "text",      "type",           "hasCorrectAnswer", "answers",
-    "options", "labelType", "textComparison", "tolerance",        "responses"};
-constexpr std::string_view OptionMembers[] = {"label", "correct"};
-constexpr std::string_view ClassNames[] = {"Test", "SelfPacedTest", "InstructorPacedTest"};
-
-enum class TestClass { Plain, SelfPaced, InstructorPaced, FromKind };
-
-// What a test without questions delivers; equal ones are one object. Texts as the document
-// has them: two spellings of one text only cost a second object.
-struct TestKey
-{
-    TestClass testClass;
-    int kind;
-    std::string_view title;
-    std::string_view startedOn;
-
-    bool operator==(const TestKey &other) const
-    {
-        return testClass == other.testClass && kind == other.kind && title == other.title &&
-               startedOn == other.startedOn;
-    }
-};
-
-struct TestKeyHash
-{
-    std::size_t operator()(const TestKey &key) const
-    {
-        const std::hash<std::string_view> text;
-        return (std::size_t(key.kind) * 4 + std::size_t(key.testClass)) ^ (text(key.title) * 31) ^
-               text(key.startedOn);
-    }
-};
-
 // Where a test's questions are.
 struct QuestionRun
 {
@@ -207,16 +98,15 @@ public:
         m_place.reserve(16);
     }
 
-    bool read();
+    [[nodiscard]] bool read();
     QString error() const { return m_error; }
 
 private:
-    // One step of the place named in a reason: a member name (`raw` with its size when as the
-    // document writes it, else null-terminated), or an array index when name is null.
+    // One step of the place named in a reason: a member name (`raw` when as the document
+    // writes it, escapes and all), or an array index when the name is null.
     struct PlaceItem
     {
-        const char *name;
-        std::size_t size;
+        std::string_view name;
         qsizetype index;
         bool raw;
     };
@@ -224,52 +114,57 @@ private:
     qsizetype offset(const char *at) const { return at - m_begin; }
     std::uint32_t here() const { return std::uint32_t(m_p - m_begin); }
 
-    bool fail(const QString &reason)
+    [[nodiscard]] bool fail(const QString &reason)
     {
         m_error = reason;
         return false;
     }
-    bool syntaxError(const char *at, const char *what)
+    [[nodiscard]] bool syntaxError(const char *at, const char *what)
     {
         return fail(
             QStringLiteral("invalid JSON at byte %1: %2").arg(offset(at)).arg(QLatin1String(what)));
     }
-    bool utf8Error(const char *at)
+    [[nodiscard]] bool utf8Error(const char *at)
     {
         return fail(QStringLiteral("invalid UTF-8 at byte %1").arg(offset(at)));
     }
     // A byte that cannot continue the text here: the end of the data, a broken UTF-8
     // sequence, or a byte out of place.
-    bool unexpected(const char *at, const char *what)
+    [[nodiscard]] bool unexpected(const char *at, const char *what)
     {
         if (at >= m_end)
             return syntaxError(m_end, "unexpected end of data");
-        if (static_cast<unsigned char>(*at) >= 0x80 && !utf8SequenceLength(at))
+        if (static_cast<unsigned char>(*at) >= 0x80 && !Json::utf8SequenceLength(at))
             return utf8Error(at);
         return syntaxError(at, what);
     }
     QString place() const;
-    bool placeError(const char *what)
+    [[nodiscard]] bool placeError(const char *what)
     {
         return fail(place() + QStringLiteral(": ") + QLatin1String(what));
     }
-    bool memberError(const char *name, const char *what)
+    template <typename Member>
+    [[nodiscard]] bool memberError(const MemberTable<Member> &table, Member member,
+                                   const char *what)
     {
-        m_place.push_back({name, 0, -1, false});
+        m_place.push_back({table.name(member), -1, false});
         return placeError(what);
     }
     // The value at hand has the wrong type. It is still read through, so that broken JSON
     // inside it is reported as such.
-    bool wrongType(const char *what) { return skipValue() && placeError(what); }
+    [[nodiscard]] bool wrongType(const char *what) { return skipValue() && placeError(what); }
 
     // The reader's structures grew by `bytes`; false (with the reason) beyond the budget.
-    bool charge(std::size_t bytes)
+    [[nodiscard]] bool charge(std::size_t bytes)
     {
         m_cost += bytes;
         return m_cost + m_largestList <= m_budget || overBudget();
     }
-    bool overBudget() { return placeError("too many objects for the document's size"); }
-    bool listCost(std::size_t bytes)
+    [[nodiscard]] bool overBudget()
+    {
+        return placeError("too many objects for the document's size");
+    }
+    [[nodiscard]] bool listCost(std::size_t bytes)
     {
         if (bytes > m_largestList)
             m_largestList = bytes;
@@ -277,62 +172,65 @@ private:
     }
 
     void skipSpace() { m_p = Json::skipSpace(m_p); }
-    bool enter()
+    [[nodiscard]] bool enter()
     {
         if (++m_depth > MaxDepth)
             return fail(QStringLiteral("nesting too deep at byte %1").arg(offset(m_p)));
         return true;
     }
-    bool literal(std::string_view word)
+    [[nodiscard]] bool literal(std::string_view word)
     {
         if (std::memcmp(m_p, word.data(), word.size()) != 0)
             return unexpected(m_p, "expected a value");
         m_p += word.size();
         return true;
     }
-    bool parseString(Text &out);
-    bool checkEscape(const char *&s, bool &lone);
-    bool scanNumber(const char *&begin, bool &integral);
-    bool skipValue();
-    bool skipMember(const Text &name);
+    [[nodiscard]] bool parseString(Text &out);
+    [[nodiscard]] bool checkEscape(const char *&s, bool &lone);
+    [[nodiscard]] bool scanNumber(const char *&begin, bool &integral);
+    [[nodiscard]] bool skipValue();
+    [[nodiscard]] bool skipMember(const Text &name);
     template <typename F>
-    bool parseObject(F &&member);
+    [[nodiscard]] bool parseObject(F &&member);
     template <typename F>
-    bool parseArray(F &&element);
+    [[nodiscard]] bool parseArray(F &&element);
 
+    // Reads a known member's value with `read`, under the member's own name for a reason;
+    // refuses a member given twice.
+    template <typename Member, typename F>
+    [[nodiscard]] bool known(const MemberTable<Member> &table, Member member, unsigned &seen,
+                             F &&read);
     template <typename F>
-    bool known(const char *name, unsigned bit, unsigned &seen, F &&read);
+    [[nodiscard]] bool readObject(F &&member);
     template <typename F>
-    bool readObject(F &&member);
+    [[nodiscard]] bool readArrayOf(F &&element);
     template <typename F>
-    bool readArrayOf(F &&element);
-    template <typename F>
-    bool readOrNull(F &&read);
+    [[nodiscard]] bool readOrNull(F &&read);
     // The text of the number at hand, which must be one (else "what" is expected).
-    bool readNumber(const char *what, const char *&begin, bool &integral)
+    [[nodiscard]] bool readNumber(const char *what, const char *&begin, bool &integral)
     {
         if (*m_p != '-' && !isDigit(*m_p))
             return wrongType(what);
         return scanNumber(begin, integral);
     }
-    bool readInt(int &out);
-    bool readBool(bool &out);
-    bool readDouble(double &out);
-    bool readText(Text &out);
-    bool readString(std::uint32_t &out, Text *text = nullptr);
-    bool readStringList(std::uint32_t &out, std::size_t &count);
-    bool readVersion();
-    bool readClass(TestClass &out);
+    [[nodiscard]] bool readInt(int &out);
+    [[nodiscard]] bool readBool(bool &out);
+    [[nodiscard]] bool readDouble(double &out);
+    [[nodiscard]] bool readText(Text &out);
+    [[nodiscard]] bool readString(std::uint32_t &out, Text *text = nullptr);
+    [[nodiscard]] bool readStringList(std::uint32_t &out, std::size_t &count);
+    [[nodiscard]] bool readVersion();
+    [[nodiscard]] bool readClass(TestClass &out);
 
-    bool readRoot();
-    bool readPage(std::uint32_t &entry);
-    bool readTest(std::uint32_t &out);
-    bool readQuestions(QuestionRun &run);
-    bool readQuestion();
-    bool readOptions(std::uint32_t &out, bool &anyCorrect);
-    bool readOption(bool &correct, std::size_t &labelBytes);
-    bool readResponses(Question &question);
-    bool readResponse();
+    [[nodiscard]] bool readRoot();
+    [[nodiscard]] bool readPage(std::uint32_t &entry);
+    [[nodiscard]] bool readTest(std::uint32_t &out);
+    [[nodiscard]] bool readQuestions(QuestionRun &run);
+    [[nodiscard]] bool readQuestion();
+    [[nodiscard]] bool readOptions(std::uint32_t &out, bool &anyCorrect);
+    [[nodiscard]] bool readOption(bool &correct, std::size_t &labelBytes);
+    [[nodiscard]] bool readResponses(Question &question);
+    [[nodiscard]] bool readResponse();
 
     DocumentStore &m_store;
     const char *const m_begin;
@@ -345,7 +243,6 @@ private:
     std::size_t m_cost = 0;
     std::size_t m_largestList = 0;
     const std::size_t m_budget;
-    std::unordered_map<TestKey, std::uint32_t, TestKeyHash> m_sharedTests;
 };
 
 QString DocumentReader::place() const
@@ -354,12 +251,13 @@ QString DocumentReader::place() const
         return QStringLiteral("root");
     QString text;
     for (const PlaceItem &item : m_place) {
-        if (item.name) {
+        if (item.name.data()) {
             if (!text.isEmpty())
                 text += QLatin1Char('.');
             // A name read from the document is whole: its string was checked before.
-            text +=
-                item.raw ? Json::decodeString(item.name - 1) : QString(QLatin1String(item.name));
+            text += item.raw
+                        ? Json::decodeString(item.name.data() - 1)
+                        : QString(QLatin1String(item.name.data(), qsizetype(item.name.size())));
         } else {
             text += QLatin1Char('[') + QString::number(item.index) + QLatin1Char(']');
         }
@@ -392,7 +290,7 @@ bool DocumentReader::parseString(Text &out)
                 return syntaxError(m_p, "unterminated string");
             return syntaxError(s, "control character in string");
         }
-        const int length = utf8SequenceLength(s);
+        const int length = Json::utf8SequenceLength(s);
         if (!length)
             return utf8Error(s);
         s += length;
@@ -418,12 +316,12 @@ bool DocumentReader::checkEscape(const char *&s, bool &lone)
         return s + 1 >= m_end ? syntaxError(m_end, "unexpected end of data")
                               : syntaxError(s, "invalid escape");
     }
-    const int cp = hex4(s + 2);
+    const int cp = Json::hex4(s + 2);
     if (cp < 0)
         return syntaxError(s, "invalid escape");
     s += 6;
     if (cp >= 0xd800 && cp <= 0xdbff) {
-        const int low = s[0] == '\\' && s[1] == 'u' ? hex4(s + 2) : -1;
+        const int low = s[0] == '\\' && s[1] == 'u' ? Json::hex4(s + 2) : -1;
         if (low >= 0xdc00 && low <= 0xdfff)
             s += 6;
         else
@@ -436,37 +334,10 @@ bool DocumentReader::checkEscape(const char *&s, bool &lone)
 
 bool DocumentReader::scanNumber(const char *&begin, bool &integral)
 {
+    begin = m_p;
     const char *s = m_p;
-    begin = s;
-    integral = true;
-    if (*s == '-')
-        ++s;
-    if (*s == '0') {
-        ++s;
-    } else if (*s >= '1' && *s <= '9') {
-        while (isDigit(*s))
-            ++s;
-    } else {
+    if (!Json::scanNumber(s, integral))
         return unexpected(s, "invalid number");
-    }
-    if (*s == '.') {
-        ++s;
-        if (!isDigit(*s))
-            return unexpected(s, "invalid number");
-        while (isDigit(*s))
-            ++s;
-        integral = false;
-    }
-    if (*s == 'e' || *s == 'E') {
-        ++s;
-        if (*s == '+' || *s == '-')
-            ++s;
-        if (!isDigit(*s))
-            return unexpected(s, "invalid number");
-        while (isDigit(*s))
-            ++s;
-        integral = false;
-    }
     m_p = s;
     return true;
 }
@@ -477,7 +348,7 @@ bool DocumentReader::skipValue()
     case '{':
         return parseObject([this](const Text &name) { return skipMember(name); });
     case '[': {
-        m_place.push_back({nullptr, 0, 0, false});
+        m_place.push_back({{}, 0, false});
         const bool ok = parseArray([this](qsizetype i) {
             m_place.back().index = i;
             return skipValue();
@@ -498,8 +369,8 @@ bool DocumentReader::skipValue()
         return literal("null");
     default:
         if (*m_p == '-' || isDigit(*m_p)) {
-            const char *begin;
-            bool integral;
+            const char *begin = nullptr;
+            bool integral = false;
             return scanNumber(begin, integral);
         }
         return unexpected(m_p, "expected a value");
@@ -509,7 +380,7 @@ bool DocumentReader::skipValue()
 // A member this reader does not know: read through, under its own name for a reason.
 bool DocumentReader::skipMember(const Text &name)
 {
-    m_place.push_back({name.data, name.size, -1, true});
+    m_place.push_back({name.view(), -1, true});
     if (!skipValue())
         return false;
     m_place.pop_back();
@@ -589,10 +460,12 @@ bool DocumentReader::parseArray(F &&element)
     }
 }
 
-template <typename F>
-bool DocumentReader::known(const char *name, unsigned bit, unsigned &seen, F &&read)
+template <typename Member, typename F>
+bool DocumentReader::known(const MemberTable<Member> &table, Member member, unsigned &seen,
+                           F &&read)
 {
-    m_place.push_back({name, 0, -1, false});
+    m_place.push_back({table.name(member), -1, false});
+    const unsigned bit = MemberTable<Member>::bit(member);
     if (seen & bit)
         return placeError("duplicate member");
     seen |= bit;
@@ -615,7 +488,7 @@ bool DocumentReader::readArrayOf(F &&element)
 {
     if (*m_p != '[')
         return wrongType("expected an array");
-    m_place.push_back({nullptr, 0, 0, false});
+    m_place.push_back({{}, 0, false});
     const bool ok = parseArray([&](qsizetype i) {
         m_place.back().index = i;
         return element();
@@ -636,22 +509,14 @@ bool DocumentReader::readOrNull(F &&read)
 
 bool DocumentReader::readInt(int &out)
 {
-    const char *begin;
-    bool integral;
+    const char *begin = nullptr;
+    bool integral = false;
     if (!readNumber("expected an integer", begin, integral))
         return false;
     if (!integral)
         return placeError("expected an integer");
-    const bool negative = *begin == '-';
-    long long value = 0;
-    for (const char *s = negative ? begin + 1 : begin; s < m_p; ++s) {
-        value = value * 10 + (*s - '0');
-        if (value > 2147483648LL)
-            return placeError("integer does not fit in 32 bits");
-    }
-    if (!negative && value > INT_MAX)
+    if (!Json::toInt32(begin, m_p, out))
         return placeError("integer does not fit in 32 bits");
-    out = int(negative ? -value : value);
     return true;
 }
 
@@ -670,8 +535,8 @@ bool DocumentReader::readBool(bool &out)
 
 bool DocumentReader::readDouble(double &out)
 {
-    const char *begin;
-    bool integral;
+    const char *begin = nullptr;
+    bool integral = false;
     if (!readNumber("expected a number", begin, integral))
         return false;
     double value = 0;
@@ -727,8 +592,8 @@ bool DocumentReader::readStringList(std::uint32_t &out, std::size_t &count)
 
 bool DocumentReader::readVersion()
 {
-    const char *begin;
-    bool integral;
+    const char *begin = nullptr;
+    bool integral = false;
     if (!readNumber("expected 1", begin, integral))
         return false;
     if (m_p - begin != 1 || *begin != '1')
@@ -741,10 +606,9 @@ bool DocumentReader::readClass(TestClass &out)
     Text text;
     if (!readText(text))
         return false;
-    const int name = Json::memberIndex(text.view(), ClassNames);
-    if (name < 0)
+    out = TestClasses.find(text.view());
+    if (out == TestClass::Unknown)
         return placeError(R"(expected "SelfPacedTest", "InstructorPacedTest" or "Test")");
-    out = TestClass(name);
     return true;
 }
 
@@ -763,13 +627,14 @@ bool DocumentReader::readRoot()
 {
     unsigned seen = 0;
     const bool ok = readObject([&](const Text &key) {
-        switch (Json::memberIndex(key.view(), RootMembers)) {
-        case 0:
-            return known("plexa", 1, seen, [&] { return readVersion(); });
-        case 1:
-            return known("title", 2, seen, [&] { return readString(m_store.title); });
-        case 2:
-            return known("pages", 4, seen, [&] {
+        const RootMember member = RootMembers.find(key.view());
+        switch (member) {
+        case RootMember::Plexa:
+            return known(RootMembers, member, seen, [&] { return readVersion(); });
+        case RootMember::Title:
+            return known(RootMembers, member, seen, [&] { return readString(m_store.title); });
+        case RootMember::Pages:
+            return known(RootMembers, member, seen, [&] {
                 return readOrNull([&] {
                     return readArrayOf([&] {
                         std::uint32_t entry = DocumentStore::NullPage;
@@ -780,8 +645,8 @@ bool DocumentReader::readRoot()
                     });
                 });
             });
-        case 3:
-            return known("testInstances", 8, seen, [&] {
+        case RootMember::TestInstances:
+            return known(RootMembers, member, seen, [&] {
                 return readOrNull([&] {
                     return readArrayOf([&] {
                         std::uint32_t test = 0;
@@ -801,8 +666,8 @@ bool DocumentReader::readRoot()
     skipSpace();
     if (m_p != m_end)
         return unexpected(m_p, "unexpected data after the root value");
-    if (!(seen & 1))
-        return memberError("plexa", "missing");
+    if (!(seen & RootMembers.bit(RootMember::Plexa)))
+        return memberError(RootMembers, RootMember::Plexa, "missing");
     return true;
 }
 
@@ -813,12 +678,13 @@ bool DocumentReader::readPage(std::uint32_t &entry)
     std::size_t keywordCount = 0;
     std::uint32_t test = 0;
     const bool ok = readObject([&](const Text &key) {
-        switch (Json::memberIndex(key.view(), PageMembers)) {
-        case 0:
-            return known("keywords", 1, seen,
+        const PageMember member = PageMembers.find(key.view());
+        switch (member) {
+        case PageMember::Keywords:
+            return known(PageMembers, member, seen,
                          [&] { return readStringList(keywords, keywordCount); });
-        case 1:
-            return known("test", 2, seen,
+        case PageMember::Test:
+            return known(PageMembers, member, seen,
                          [&] { return readOrNull([&] { return readTest(test); }); });
         default:
             return skipMember(key);
@@ -837,28 +703,26 @@ bool DocumentReader::readPage(std::uint32_t &entry)
 
 bool DocumentReader::readTest(std::uint32_t &out)
 {
-    constexpr unsigned KindBit = 1;
     unsigned seen = 0;
     int kind = 0;
-    TestClass testClass = TestClass::FromKind;
+    // Unknown unless a "class" member names one; the kind decides then.
+    TestClass testClass = TestClass::Unknown;
     std::uint32_t title = 0;
     std::uint32_t startedOn = 0;
-    Text titleText;
-    Text startedOnText;
     QuestionRun questions;
     const bool ok = readObject([&](const Text &key) {
-        switch (Json::memberIndex(key.view(), TestMembers)) {
-        case 0:
-            return known("kind", KindBit, seen, [&] { return readInt(kind); });
-        case 1:
-            return known("class", 2, seen, [&] { return readClass(testClass); });
-        case 2:
-            return known("title", 4, seen, [&] { return readString(title, &titleText); });
-        case 3:
-            return known("startedOn", 8, seen,
-                         [&] { return readString(startedOn, &startedOnText); });
-        case 4:
-            return known("questions", 16, seen,
+        const TestMember member = TestMembers.find(key.view());
+        switch (member) {
+        case TestMember::Kind:
+            return known(TestMembers, member, seen, [&] { return readInt(kind); });
+        case TestMember::Class:
+            return known(TestMembers, member, seen, [&] { return readClass(testClass); });
+        case TestMember::Title:
+            return known(TestMembers, member, seen, [&] { return readString(title); });
+        case TestMember::StartedOn:
+            return known(TestMembers, member, seen, [&] { return readString(startedOn); });
+        case TestMember::Questions:
+            return known(TestMembers, member, seen,
                          [&] { return readOrNull([&] { return readQuestions(questions); }); });
         default:
             return skipMember(key);
@@ -866,29 +730,18 @@ bool DocumentReader::readTest(std::uint32_t &out)
     });
     if (!ok)
         return false;
-    if (!(seen & KindBit))
-        return memberError("kind", "missing");
+    if (!(seen & TestMembers.bit(TestMember::Kind)))
+        return memberError(TestMembers, TestMember::Kind, "missing");
 
-    if (testClass == TestClass::FromKind) {
+    if (testClass == TestClass::Unknown) {
         testClass = kind == 1   ? TestClass::SelfPaced
                     : kind == 0 ? TestClass::InstructorPaced
                                 : TestClass::Plain;
     }
-    // Only a self-paced test delivers its title.
-    if (testClass != TestClass::SelfPaced)
-        titleText = Text();
-    const TestKey key{testClass, kind, titleText.view(), startedOnText.view()};
-    if (questions.count == 0) {
-        const auto shared = m_sharedTests.find(key);
-        if (shared != m_sharedTests.end()) {
-            out = shared->second;
-            return true;
-        }
-    }
-
     std::unique_ptr<Test> test;
     switch (testClass) {
     case TestClass::SelfPaced: {
+        // Only a self-paced test delivers its title.
         auto selfPaced = std::make_unique<SelfPacedTest>();
         selfPaced->m_title = title;
         test = std::move(selfPaced);
@@ -909,10 +762,6 @@ bool DocumentReader::readTest(std::uint32_t &out)
     test->m_slotted = questions.slotted;
     m_store.tests.push_back(std::move(test));
     out = std::uint32_t(m_store.tests.size());
-    if (questions.count == 0) {
-        m_sharedTests.emplace(key, out);
-        return charge(TestCost + SharedTestCost);
-    }
     return charge(TestCost);
 }
 
@@ -952,50 +801,46 @@ bool DocumentReader::readQuestions(QuestionRun &run)
 
 bool DocumentReader::readQuestion()
 {
-    constexpr unsigned IdBit = 1, TypeBit = 4, HasCorrectBit = 8;
     Question question;
     QuestionDetails details;
     std::size_t answerCount = 0;
     bool correctOption = false;
     unsigned seen = 0;
     const bool ok = readObject([&](const Text &key) {
-        switch (Json::memberIndex(key.view(), QuestionMembers)) {
-        case 0:
-            return known("id", IdBit, seen, [&] { return readString(question.m_id); });
-        case 1:
-            return known("text", 2, seen, [&] { return readString(question.m_text); });
-        case 2:
-            return known("type", TypeBit, seen, [&] { return readInt(question.m_type); });
-        case 3:
-            return known("hasCorrectAnswer", HasCorrectBit, seen,
-                         [&] { return readBool(question.m_hasCorrectAnswer); });
-        case 4:
-            return known("answers", 16, seen,
-                         [&] { return readStringList(details.answers, answerCount); });
-        case 5:
-            return known("options", 32, seen,
-                         [&] { return readOptions(details.options, correctOption); });
-        case 6:
-            return known("labelType", 64, seen, [&] { return readInt(details.labelType); });
-        case 7:
-            return known("textComparison", 128, seen,
-                         [&] { return readInt(details.textComparison); });
-        case 8:
-            return known("tolerance", 256, seen, [&] { return readDouble(details.tolerance); });
-        case 9:
-            return known("responses", 512, seen,
-                         [&] { return readOrNull([&] { return readResponses(question); }); });
+        const QuestionMember member = QuestionMembers.find(key.view());
+        const auto read = [&](auto &&value) { return known(QuestionMembers, member, seen, value); };
+        switch (member) {
+        case QuestionMember::Id:
+            return read([&] { return readString(question.m_id); });
+        case QuestionMember::Text:
+            return read([&] { return readString(question.m_text); });
+        case QuestionMember::Type:
+            return read([&] { return readInt(question.m_type); });
+        case QuestionMember::HasCorrectAnswer:
+            return read([&] { return readBool(question.m_hasCorrectAnswer); });
+        case QuestionMember::Answers:
+            return read([&] { return readStringList(details.answers, answerCount); });
+        case QuestionMember::Options:
+            return read([&] { return readOptions(details.options, correctOption); });
+        case QuestionMember::LabelType:
+            return read([&] { return readInt(details.labelType); });
+        case QuestionMember::TextComparison:
+            return read([&] { return readInt(details.textComparison); });
+        case QuestionMember::Tolerance:
+            return read([&] { return readDouble(details.tolerance); });
+        case QuestionMember::Responses:
+            return read([&] { return readOrNull([&] { return readResponses(question); }); });
         default:
             return skipMember(key);
         }
     });
     if (!ok)
         return false;
-    if (!(seen & IdBit))
-        return memberError("id", "missing");
-    if (!(seen & TypeBit))
-        return memberError("type", "missing");
-    if (!(seen & HasCorrectBit))
+    if (!(seen & QuestionMembers.bit(QuestionMember::Id)))
+        return memberError(QuestionMembers, QuestionMember::Id, "missing");
+    if (!(seen & QuestionMembers.bit(QuestionMember::Type)))
+        return memberError(QuestionMembers, QuestionMember::Type, "missing");
+    if (!(seen & QuestionMembers.bit(QuestionMember::HasCorrectAnswer)))
         question.m_hasCorrectAnswer = answerCount > 0 || correctOption;
 
     std::size_t cost = sizeof(Question);
@@ -1037,17 +882,18 @@ bool DocumentReader::readOption(bool &correct, std::size_t &labelBytes)
 {
     unsigned seen = 0;
     return readObject([&](const Text &key) {
-        switch (Json::memberIndex(key.view(), OptionMembers)) {
-        case 0:
-            return known("label", 1, seen, [&] {
+        const OptionMember member = OptionMembers.find(key.view());
+        switch (member) {
+        case OptionMember::Label:
+            return known(OptionMembers, member, seen, [&] {
                 Text label;
                 if (!readText(label))
                     return false;
                 labelBytes = label.size;
                 return true;
             });
-        case 1:
-            return known("correct", 2, seen, [&] { return readBool(correct); });
+        case OptionMember::Correct:
+            return known(OptionMembers, member, seen, [&] { return readBool(correct); });
         default:
             return skipMember(key);
         }
@@ -1079,19 +925,21 @@ bool DocumentReader::readResponse()
 {
     unsigned seen = 0;
     return readObject([&](const Text &key) {
-        Text text;
-        int startTime = 0;
-        switch (Json::responseMemberIndex(key.view())) {
-        case 0:
-            return known("text", 1, seen, [&] { return readText(text); });
-        case 1:
-            return known("studentId", 2, seen, [&] { return readText(text); });
-        case 2:
-            return known("studentName", 4, seen, [&] { return readText(text); });
-        case 3:
-            return known("label", 8, seen, [&] { return readText(text); });
-        case 4:
-            return known("startTime", 16, seen, [&] { return readInt(startTime); });
+        const ResponseMember member = ResponseMembers.find(key.view());
+        switch (member) {
+        case ResponseMember::Text:
+        case ResponseMember::StudentId:
+        case ResponseMember::StudentName:
+        case ResponseMember::Label:
+            return known(ResponseMembers, member, seen, [&] {
+                Text text;
+                return readText(text);
+            });
+        case ResponseMember::StartTime:
+            return known(ResponseMembers, member, seen, [&] {
+                int startTime = 0;
+                return readInt(startTime);
+            });
         default:
             return skipMember(key);
         }

@@ -8,6 +8,6 @@ class DocumentStore;
 
 // Reads the whole document held by `store` into it. On failure returns false and sets
 // `error` to the reason.
-bool readDocument(DocumentStore &store, QString &error);
+[[nodiscard]] bool readDocument(DocumentStore &store, QString &error);
 
 } // namespace Zazizi

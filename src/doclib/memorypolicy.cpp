@@ -1,4 +1,4 @@
-#include "memory_p.h"
+#include "memorypolicy_p.h"
 
 #include <QByteArray>
 
@@ -11,7 +11,7 @@
 #include <sys/resource.h>
 #endif
 
-namespace Zazizi {
+namespace Zazizi::MemoryPolicy {
 
 #ifdef Q_OS_LINUX
 
@@ -125,4 +125,25 @@ qint64 availableMemory()
 
 #endif
 
-} // namespace Zazizi
+namespace {
+
+qint64 megabytes(qint64 bytes)
+{
+    return (bytes + (qint64(1) << 19)) >> 20;
+}
+
+} // namespace
+
+bool enoughMemoryFor(qint64 fileSize, QString &error)
+{
+    const qint64 needed = NeedPerFileByte * fileSize + NeedBeyond;
+    const qint64 available = availableMemory();
+    if (available < 0 || needed <= available)
+        return true;
+    error = QStringLiteral("not enough memory: needs about %1 MB, %2 MB available")
+                .arg(megabytes(needed))
+                .arg(megabytes(available));
+    return false;
+}
+
+} // namespace Zazizi::MemoryPolicy

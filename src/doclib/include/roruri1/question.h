@@ -10,7 +10,9 @@ namespace Zazizi {
 
 class Response;
 
-// One question of a test. Owned by the document; valid while the document is open.
+// One question of a test. Owned by the document; valid while the document is open. Only the
+// library makes or copies questions: a question finds its document from its own address, so
+// a copy elsewhere would find none.
 class Question
 {
 public:
@@ -37,6 +39,13 @@ public:
 
 private:
     friend class DocumentReader;
+    template <typename>
+    friend class BlockTable;
+
+    // Trivial, so that the document's tables hold questions as plain bytes.
+    Question() = default;
+    Question(const Question &) = default;
+    Question &operator=(const Question &) = default;
 
     // Texts and lists are offsets into the document's buffer, decoded when asked for; the
     // document is found from the question's own address. 0: the member is absent.
