@@ -359,7 +359,9 @@ int runExports(const CliOptions &options)
 
     bool allComplete = true;
     WrittenFiles written;
-    for (const QString &document : options.documents) {
+    for (qsizetype at = 0; at < options.documents.size(); ++at) {
+        const QString &document = options.documents.at(at);
+        const bool laterDocuments = at + 1 < options.documents.size();
         // The engine turns running out of memory into a refusal of the document; what is
         // built here after its run (the lines, the report's part) may run out too, and then
         // ends the same way.
@@ -370,8 +372,8 @@ int runExports(const CliOptions &options)
                                             : exportTargetFor(document, options.outputDir);
             // Decided from the files the pages plan, since names alone miss quiz.plexa's
             // keyword file quiz_A.csv meeting quiz_A.plexa's own.
-            engine.acceptExportFiles = [&written, &document](const exportDatabase &database) {
-                return written.claim(document, database);
+            engine.acceptExportFiles = [&](const exportDatabase &database) {
+                return written.claim(document, database, laterDocuments);
             };
             engine.folder = target.nativeFolder;
             engine.exportPlexa(document, target.stem);

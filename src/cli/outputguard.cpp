@@ -57,7 +57,8 @@ qint64 WrittenFiles::find(quint64 hash) const
     return -1;
 }
 
-bool WrittenFiles::claim(const QString &document, const exportDatabase &database)
+bool WrittenFiles::claim(const QString &document, const exportDatabase &database,
+                         bool laterDocuments)
 {
     const QString identity = documentIdentity(document);
     // Every file of a run lies in the one folder of its stem.
@@ -85,6 +86,8 @@ bool WrittenFiles::claim(const QString &document, const exportDatabase &database
             return false;
         }
     }
+    if (!laterDocuments)
+        return true;
     m_writers.push_back(Writer{identity, document});
     const quint32 writer = quint32(m_writers.size() - 1);
     for (const ExportFile &file : database.exportFiles) {

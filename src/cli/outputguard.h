@@ -27,8 +27,9 @@ class WrittenFiles
 public:
     // Whether `document` may write the files its page pass planned, which then become its
     // own; if not, says on standard error which file would be replaced, and whose it is. The
-    // same document given again may write its own files again.
-    bool claim(const QString &document, const exportDatabase &database);
+    // same document given again may write its own files again. The files are kept only when
+    // `laterDocuments`: the last document of a call has nothing to guard its files against.
+    bool claim(const QString &document, const exportDatabase &database, bool laterDocuments);
 
 private:
     // A file by a 64-bit hash of its identity, a few bytes each however many files a document

@@ -54,11 +54,11 @@ struct ExportFile
 
     // The latest writeCsvFiles: whether the new file stands at its path, whether its folder
     // was flushed after it so that it survives a power cut, the system's error number when
-    // either failed, and the rows written.
+    // either failed, and the rows written (student numbers are 31-bit).
     bool written = false;
     bool synced = false;
     int error = 0;
-    qsizetype rowsWritten = 0;
+    int rowsWritten = 0;
     // The students left out for want of a student id, in the order they first answered, by
     // their names, else device labels.
     qsizetype withoutIdCount() const;
@@ -73,9 +73,9 @@ private:
     struct Students;
 
     ExportFiles *m_table;
+    std::unique_ptr<Students> m_students;
     quint32 m_index;
     quint32 m_stem;
-    std::unique_ptr<Students> m_students;
 };
 
 // The export files of one run, by file key. Records never move once created (the page pass

@@ -405,7 +405,7 @@ void TestCsvWriter::layoutRows()
 
     QCOMPARE(readFile(file.filePath()), bytes);
     QCOMPARE(file.withoutId(), withoutId);
-    QCOMPARE(file.rowsWritten, qsizetype(3 - withoutId.size()));
+    QCOMPARE(file.rowsWritten, int(3 - withoutId.size()));
 }
 
 void TestCsvWriter::fileWithoutStudentsIsEmpty()
