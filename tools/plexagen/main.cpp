@@ -857,13 +857,13 @@ const DenseShape denseShapes[] = {
      }},
     // The reader counts the test object of every page and refuses keyword-files as too many
     // objects for its size; with the blanks it accepts them, the densest such document.
-    {"spaced-keyword-files", "keyword-files with 60 blanks after each page",
+    {"spaced-keyword-files", "keyword-files with 64 blanks after each page",
      "{\"plexa\":1,\"pages\":[", "]}",
      [](JsonOut &out, long long i) {
          out.raw("{\"keywords\":[\"CSV:|");
          caselessKey(out, i);
          out.raw("\"],\"test\":{\"kind\":1}}");
-         out.raw("                                                            ");
+         out.raw("                                                                ");
      }},
     {"shared-students", "the same 600 students answering in each of many keyword files", nullptr,
      nullptr, nullptr},
