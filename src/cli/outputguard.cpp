@@ -65,12 +65,12 @@ bool WrittenFiles::claim(const QString &document, const exportDatabase &database
     QString folder;
     QString folderId;
     const auto hashOf = [&](const QString &path) {
-        const QFileInfo info(path);
-        if (info.path() != folder) {
-            folder = info.path();
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        if (folder.isNull() || QStringView(path).left(slash + 1) != folder) {
+            folder = path.left(slash + 1);
             folderId = folderIdentity(folder);
         }
-        return fileHash(folderId, info.fileName());
+        return fileHash(folderId, path.mid(slash + 1));
     };
 
     for (const ExportFile &file : database.exportFiles) {

@@ -336,7 +336,11 @@ QString ExportFile::filePath() const
 
 QString ExportFile::baseName() const
 {
-    return QFileInfo(filePath()).baseName();
+    // QFileInfo's base name, worked out on the text: a document may have a million files.
+    const QString path = filePath();
+    const QStringView name = QStringView(path).mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    return (dot < 0 ? name : name.left(dot)).toString();
 }
 
 QList<int> ExportFile::pages() const
@@ -557,11 +561,15 @@ void exportDatabase::writeCsvFiles(const QString &folder)
     tallyCorrect();
     failedFiles = 0;
     LeftoverSweep sweep;
+    // The files of a run share its stem, and so the name of their grade column.
+    QString stem;
+    QString columnName;
 
     // One file after another, on the calling thread: each is written whole before the next.
     for (ExportFile &file : exportFiles) {
         const QString nativePath = QDir::toNativeSeparators(file.filePath());
-        const QString shownName = file.baseName() + QLatin1String(".csv");
+        const QString baseName = file.baseName();
+        const QString shownName = baseName + QLatin1String(".csv");
 
         logEmptyLine();
         logLine(QStringLiteral("Creating export file %1").arg(nativePath));
@@ -573,10 +581,13 @@ void exportDatabase::writeCsvFiles(const QString &folder)
         file.rowsWritten = 0;
         file.clearLeftOut();
         const QString key = file.key();
-        const QString assignment =
-            Gradebook::assignmentName(gradebook, documentName(file, documentFileName),
-                                      key == QLatin1String("NULL") ? QString() : key);
-        file.written = isSafeFileKey(key) && !isDeviceName(file.baseName()) &&
+        if (stem.isNull() || file.stem() != stem) {
+            stem = file.stem();
+            columnName = documentName(file, documentFileName);
+        }
+        const QString assignment = Gradebook::assignmentName(
+            gradebook, columnName, key == QLatin1String("NULL") ? QString() : key);
+        file.written = isSafeFileKey(key) && !isDeviceName(baseName) &&
                        writeCsv(file, gradebook, assignment, sweep);
         if (!file.written) {
             file.rowsWritten = 0;
