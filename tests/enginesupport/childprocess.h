@@ -23,8 +23,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #else
-#include <psapi.h>
 #include <qt_windows.h>
+
+// After windows.h, whose types it uses.
+#include <psapi.h>
 #endif
 
 // Where one of the program's standard streams goes: to the test, which reads it afterwards,

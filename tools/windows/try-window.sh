@@ -20,6 +20,10 @@ fi
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 title="Plexa Exporter. Powered by Zentriq for Dunmere. Version $version"
 export WINEDEBUG=${WINEDEBUG:--all}
+# A Wine session begun without this display (the tests, the installer) would still be serving
+# the prefix and lend the window its own screen of 1024 by 768: end it first.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 wine "$build/scorlet.exe" &
 window=
 for _ in $(seq 120); do
