@@ -363,8 +363,9 @@ int runExports(const CliOptions &options)
         const QString &document = options.documents.at(at);
         const bool laterDocuments = at + 1 < options.documents.size();
         // The engine turns running out of memory into a refusal of the document; what is
-        // built here after its run (the lines, the report's part) may run out too, and then
+        // built here around its run (the lines, the report's part) may run out too, and then
         // ends the same way.
+        bool refusedByEngine = false;
         try {
             // Folder and stem exactly as the main window derives them for its own export.
             const ExportTarget target = options.outputDir.isEmpty()
@@ -377,6 +378,7 @@ int runExports(const CliOptions &options)
             };
             engine.folder = target.nativeFolder;
             engine.exportPlexa(document, target.stem);
+            refusedByEngine = engine.lastRun.outOfMemory;
             if (engine.timings)
                 writeTimings(timings);
             if (!engine.lastRun.complete())
@@ -389,7 +391,7 @@ int runExports(const CliOptions &options)
             allComplete = false;
             if (report)
                 report->giveUp(QStringLiteral("not enough memory"));
-            if (!engine.lastRun.outOfMemory)
+            if (!refusedByEngine)
                 reportNoMemory(document);
         }
     }
